@@ -1,0 +1,96 @@
+// The persisted clock settings: the record, the table that gives every value
+// its profile key, type code and default, and the store that holds the live
+// record, the defaults record, the record and snapshot lists and the dialog
+// position.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace horavel {
+
+// The 16 persisted values, in table (and file) order. Members are named by
+// their profile keys.
+struct SettingsRecord {
+    int32_t StringPosX = 0;      // thousandths of the frame width
+    int32_t StringPosY = 0;      // thousandths of the frame height
+    std::string FontName;        // face name; only 31 characters reach a font
+    int32_t FontSize = 0;        // lfHeight
+    int32_t FontWeight = 0;      // lfWeight
+    uint8_t FontItalic = 0;
+    uint8_t FontUnderline = 0;
+    uint8_t FontStrikeOut = 0;
+    uint8_t FontCharSet = 0;
+    uint8_t FontQuality = 0;     // kept and saved; the clock font ignores it
+    uint32_t TextColor = 0;      // COLORREF 0x00BBGGRR
+    uint32_t BackColor = 0;      // COLORREF
+    int32_t TextOpacity = 0;     // percent
+    int32_t BackOpacity = 0;     // percent
+    int32_t ShadowOffset = 0;    // percent of the text height
+    std::string Format;          // strftime notation
+
+    friend bool operator==(const SettingsRecord&, const SettingsRecord&) = default;
+};
+
+// The record that every value takes from its table default.
+SettingsRecord TableDefaults();
+
+struct DialogPosition {
+    int32_t x = -100;
+    int32_t y = -100;
+    friend bool operator==(const DialogPosition&, const DialogPosition&) = default;
+};
+
+// (-100, -100): no position stored.
+inline constexpr DialogPosition kNoDialogPosition{-100, -100};
+
+// One instance lives for the whole module lifetime. The live record is shared
+// by the frame thread and the dialog thread, so it is only read and written
+// under a small lock held for copies, never while drawing.
+class SettingsStore {
+public:
+    SettingsStore() = default;
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
+
+    // --- the live record ---------------------------------------------------
+    SettingsRecord Live() const;
+    void SetLive(const SettingsRecord& record);
+    // Runs edit(record) on the live record under the lock; keep it short.
+    template <class Edit>
+    void EditLive(Edit&& edit)
+    {
+        std::lock_guard<std::mutex> lock(m_liveLock);
+        edit(m_live);
+    }
+
+    // --- defaults, record list, snapshot -------------------------------------
+    const SettingsRecord& DefaultsRecord() const { return m_defaults; }
+    void SetDefaultsRecord(const SettingsRecord& record) { m_defaults = record; }
+    const std::vector<SettingsRecord>& Records() const { return m_records; }
+    void AppendRecord(const SettingsRecord& record) { m_records.push_back(record); }
+    const std::vector<SettingsRecord>& Snapshot() const { return m_snapshot; }
+
+    void ApplyCurrentRecord();   // live := record 0
+    void StoreCurrentRecord();   // record 0 := live
+    void TakeSnapshot();         // StoreCurrentRecord, snapshot := copy of the records
+    void RestoreSnapshot();      // records := copy of the snapshot, ApplyCurrentRecord
+    void RestoreDefaults();      // live := defaults record, all 16 values
+
+    DialogPosition GetDialogPosition() const;
+    void SetDialogPosition(DialogPosition position);
+
+private:
+    mutable std::mutex m_liveLock;
+    SettingsRecord m_live;
+    SettingsRecord m_defaults;
+    std::vector<SettingsRecord> m_records;
+    std::vector<SettingsRecord> m_snapshot;
+    mutable std::mutex m_positionLock;
+    DialogPosition m_dialogPosition{0, 0};
+};
+
+} // namespace horavel
