@@ -47,6 +47,15 @@ struct DialogPosition {
 // (-100, -100): no position stored.
 inline constexpr DialogPosition kNoDialogPosition{-100, -100};
 
+// Where the profile file is; all empty until a location was worked out.
+struct ProfileLocation {
+    std::string instanceName;   // empty, or the one character of the instance switch
+    std::string folder;         // with a trailing backslash
+    std::string fileName;       // module name + ".ini"
+    std::string path;           // folder + fileName
+    friend bool operator==(const ProfileLocation&, const ProfileLocation&) = default;
+};
+
 // One instance lives for the whole module lifetime. The live record is shared
 // by the frame thread and the dialog thread, so it is only read and written
 // under a small lock held for copies, never while drawing.
@@ -83,6 +92,15 @@ public:
     DialogPosition GetDialogPosition() const;
     void SetDialogPosition(DialogPosition position);
 
+    // --- where the profile is and what it held -------------------------------
+    // Set when the settings are loaded, used again when they are saved: the
+    // location of the last load, and the profile's bytes as they were read
+    // (a save rewrites the file only when its new text differs from them).
+    ProfileLocation& Profile() { return m_profile; }
+    const ProfileLocation& Profile() const { return m_profile; }
+    std::string& ProfileText() { return m_profileText; }
+    const std::string& ProfileText() const { return m_profileText; }
+
 private:
     mutable std::mutex m_liveLock;
     SettingsRecord m_live;
@@ -91,6 +109,13 @@ private:
     std::vector<SettingsRecord> m_snapshot;
     mutable std::mutex m_positionLock;
     DialogPosition m_dialogPosition{0, 0};
+    ProfileLocation m_profile;
+    std::string m_profileText;
 };
+
+// What loading amounts to when there is no profile: live record := the table
+// defaults, defaults record := the same, the record list holds one record equal
+// to them (appended, as every load does), dialog position := (-100, -100).
+void LoadTableDefaults(SettingsStore& store);
 
 } // namespace horavel
