@@ -14,15 +14,19 @@ constexpr int32_t MulDiv(int32_t a, int32_t b, int32_t c)
 {
     if (c == 0)
         return -1;
-    int64_t product = int64_t{a} * int64_t{b};
-    int64_t divisor = c;
-    if (divisor < 0) {
-        product = -product;
-        divisor = -divisor;
+    // A negative divisor moves its sign to the multiplicand. Both negations
+    // wrap in 32 bits as the system's own does, which only matters for
+    // -2147483648 (it stays negative).
+    if (c < 0) {
+        a = static_cast<int32_t>(0u - static_cast<uint32_t>(a));
+        c = static_cast<int32_t>(0u - static_cast<uint32_t>(c));
     }
-    // |product| <= 2^62 and divisor <= 2^31, so the sum below cannot overflow.
-    const int64_t half = divisor / 2;
-    const int64_t q = product >= 0 ? (product + half) / divisor : (product - half) / divisor;
+    // Round half away from zero: add half the divisor when the product is
+    // positive, subtract it when negative, then truncate. |a * b| <= 2^62.
+    const int64_t product = int64_t{a} * int64_t{b};
+    const int64_t half = c / 2;
+    const bool positive = (a < 0) == (b < 0);
+    const int64_t q = positive ? (product + half) / c : (product - half) / c;
     if (q > 2147483647 || q < -2147483647)
         return -1;
     return static_cast<int32_t>(q);

@@ -1,0 +1,130 @@
+// The six callbacks. Each switches to the plug-in's module state for its whole
+// run and lets no exception out: a failure returns the "nothing done" value.
+// The host's stack is only 4-byte aligned on 32-bit Windows, so every entry
+// point realigns it for the SSE code beneath.
+
+#include "core/plugin_callbacks.h"
+
+#include "core/clock_api.h"
+#include "core/clock_engine.h"
+#include "core/plugin_app.h"
+#include "framework/message_box.h"
+#include "framework/module_state.h"
+
+#include <windows.h>
+
+#include <clocale>
+#include <mutex>
+
+#define HORAVEL_ENTRY __attribute__((force_align_arg_pointer))
+
+namespace horavel {
+
+namespace {
+
+std::mutex g_formatLock;
+FrameFormat g_frameFormat;
+
+// With no profile every value takes its table default.
+void LoadDefaultSettings(SettingsStore& store)
+{
+    const SettingsRecord defaults = TableDefaults();
+    store.SetLive(defaults);
+    store.SetDefaultsRecord(defaults);
+    store.AppendRecord(defaults);
+    store.ApplyCurrentRecord();
+    store.SetDialogPosition(kNoDialogPosition);
+}
+
+constexpr wchar_t kNoSseMessage[] =
+    L"      Настройки плагина недоступны. \nПроцессор не поддерживает команды SSE.";
+
+} // namespace
+
+FrameFormat CurrentFrameFormat()
+{
+    std::lock_guard<std::mutex> lock(g_formatLock);
+    return g_frameFormat;
+}
+
+HORAVEL_ENTRY void HORAVEL_CDECL PluginInit()
+{
+    framework::ModuleStateGuard state(framework::StaticModuleState());
+    try {
+        LoadDefaultSettings(Settings());
+        // Day and month names follow the user's regional settings; only the
+        // time category changes.
+        std::setlocale(LC_TIME, "");
+    } catch (...) {
+    }
+}
+
+HORAVEL_ENTRY int32_t HORAVEL_CDECL PluginStart(FrameDescriptor* descriptor)
+{
+    framework::ModuleStateGuard state(framework::StaticModuleState());
+    try {
+        if (!descriptor)
+            return 0;
+        FrameFormat format;
+        format.layout = descriptor->layout;
+        format.reserved = descriptor->reserved;
+        format.width = descriptor->width;
+        format.height = descriptor->height;
+        format.processor = descriptor->processor;
+        format.started = true;
+        {
+            std::lock_guard<std::mutex> lock(g_formatLock);
+            g_frameFormat = format;
+        }
+        ClockEngineStart(format.width, format.height, format.layout);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+HORAVEL_ENTRY int32_t HORAVEL_CDECL PluginProcess(FrameRecord* frame)
+{
+    framework::ModuleStateGuard state(framework::StaticModuleState());
+    try {
+        if (!frame || !frame->pixels)
+            return 0;
+        const FrameFormat format = CurrentFrameFormat();
+        // A frame before any `start` has no known geometry: leave it alone.
+        if (!format.started || ProcessorLacksSse(format.processor))
+            return 0;
+        ClockEngineProcess(frame->pixels);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+HORAVEL_ENTRY void HORAVEL_CDECL PluginStop()
+{
+    framework::ModuleStateGuard state(framework::StaticModuleState());
+}
+
+HORAVEL_ENTRY void HORAVEL_CDECL PluginSettings(void** parentWindow)
+{
+    framework::ModuleStateGuard state(framework::StaticModuleState());
+    try {
+        if (ProcessorLacksSse(CurrentFrameFormat().processor)) {
+            framework::ShowMessageBox(kNoSseMessage, MB_ICONINFORMATION);
+            return;
+        }
+        (void)parentWindow;  // the settings dialog joins here
+    } catch (...) {
+    }
+}
+
+HORAVEL_ENTRY void HORAVEL_CDECL PluginDeinit()
+{
+    framework::ModuleStateGuard state(framework::StaticModuleState());
+    try {
+        // The settings dialog is destroyed here, then the profile is saved.
+    } catch (...) {
+    }
+}
+
+} // namespace horavel

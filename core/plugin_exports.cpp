@@ -1,0 +1,69 @@
+// The DLL's two exports, its static plug-in record, its application object
+// and its entry point.
+
+#include "core/clock_api.h"
+#include "core/plugin_app.h"
+#include "core/plugin_callbacks.h"
+#include "framework/module_state.h"
+
+#include <windows.h>
+
+namespace horavel {
+
+namespace {
+
+// "OSD-часы" and "OSD-часы." in code page 1251.
+constexpr char kPluginName[] = "OSD-\xF7\xE0\xF1\xFB";
+constexpr char kPluginDescription[] = "OSD-\xF7\xE0\xF1\xFB.";
+
+const PluginRecord kPluginRecord = {
+    kPluginName, kPluginDescription, PluginInit,     PluginStart,
+    PluginProcess, PluginStop,       PluginSettings, PluginDeinit,
+};
+
+static_assert(sizeof(void*) != 4 || sizeof(PluginRecord) == 32, "the record is eight 32-bit words");
+static_assert(sizeof(void*) != 4 || sizeof(FrameDescriptor) == 20, "five 32-bit words");
+
+PluginApp g_app;
+
+} // namespace
+
+PluginApp& ThePluginApp() { return g_app; }
+
+SettingsStore& Settings()
+{
+    static SettingsStore store;
+    return store;
+}
+
+std::string ModuleExeName()
+{
+    const std::wstring& wide = g_app.Name();
+    if (wide.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), ansi.data(), n, nullptr, nullptr);
+    return ansi;
+}
+
+} // namespace horavel
+
+extern "C" {
+
+__declspec(noinline) int32_t __cdecl Norvale_Plugin_Version() { return horavel::kPluginInterfaceVersion; }
+
+__declspec(noinline) const horavel::PluginRecord* __cdecl Norvale_Plugin_PR() { return &horavel::kPluginRecord; }
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        horavel::framework::InitModuleState(instance);
+        horavel::ThePluginApp().InitInstance();
+    }
+    return TRUE;
+}
+
+} // extern "C"
