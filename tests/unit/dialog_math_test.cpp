@@ -1,0 +1,136 @@
+#include "ui/dialog_math.h"
+#include "ui/resource.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace horavel {
+namespace {
+
+TEST(DialogFieldValidation, AcceptsOnlyNumbersInRange)
+{
+    // Typing 1, 5, 0 into an opacity field: 1 and 15 are taken, 150 is not.
+    EXPECT_EQ(ValidateFieldValue(true, 1, kOpacityMaximum), 1);
+    EXPECT_EQ(ValidateFieldValue(true, 15, kOpacityMaximum), 15);
+    EXPECT_EQ(ValidateFieldValue(true, 150, kOpacityMaximum), std::nullopt);
+    EXPECT_EQ(ValidateFieldValue(true, 0, kOpacityMaximum), 0);
+    EXPECT_EQ(ValidateFieldValue(true, 100, kOpacityMaximum), 100);
+    EXPECT_EQ(ValidateFieldValue(true, 20, kShadowOffsetMaximum), 20);
+    EXPECT_EQ(ValidateFieldValue(true, 21, kShadowOffsetMaximum), std::nullopt);
+    // An emptied field reads as "not translated".
+    EXPECT_EQ(ValidateFieldValue(false, 0, kOpacityMaximum), std::nullopt);
+    // Read unsigned, judged signed: a huge number is negative and refused.
+    EXPECT_EQ(ValidateFieldValue(true, 0xFFFFFFFFu, kOpacityMaximum), std::nullopt);
+    EXPECT_EQ(ValidateFieldValue(true, 0x80000000u, kShadowOffsetMaximum), std::nullopt);
+}
+
+TEST(DialogRepeatArrows, StepSequenceAccelerates)
+{
+    RepeatAccumulator repeat;
+    EXPECT_EQ(repeat.Press(), 1);
+    EXPECT_EQ(repeat.Value(), 0.0);
+    const std::vector<int32_t> expected{0, 0, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 5, 5, 6, 6, 6, 7, 7, 8};
+    std::vector<int32_t> steps;
+    int32_t moved = 1;
+    for (int tick = 1; tick <= 40; ++tick) {
+        const int32_t step = repeat.Tick();
+        if (tick <= 20)
+            steps.push_back(step);
+        moved += step;
+        if (tick == 20)
+            EXPECT_EQ(moved, 76);
+    }
+    EXPECT_EQ(steps, expected);
+    EXPECT_EQ(moved, 312);
+
+    // A new press starts over from the slow end.
+    EXPECT_EQ(repeat.Press(), 1);
+    EXPECT_EQ(repeat.Tick(), 0);
+    EXPECT_EQ(repeat.Tick(), 0);
+    EXPECT_EQ(repeat.Tick(), 1);
+}
+
+TEST(DialogRepeatArrows, ArrowsMoveTheirAxisOnly)
+{
+    const Point start{500, 400};
+    EXPECT_EQ(MoveByArrow(start, IDC_MOVE_LEFT, 3), (Point{497, 400}));
+    EXPECT_EQ(MoveByArrow(start, IDC_MOVE_RIGHT, 3), (Point{503, 400}));
+    EXPECT_EQ(MoveByArrow(start, IDC_MOVE_UP, 3), (Point{500, 397}));
+    EXPECT_EQ(MoveByArrow(start, IDC_MOVE_DOWN, 3), (Point{500, 403}));
+    EXPECT_EQ(MoveByArrow(start, IDC_ALIGN_CENTER, 3), start);
+    EXPECT_EQ(MoveByArrow(start, 0, 3), start);
+}
+
+TEST(DialogAlignButtons, CornersAndCentreFromClockSize)
+{
+    const Size clock{301, 75};
+    EXPECT_EQ(AlignPosition(IDC_ALIGN_TOP_LEFT, clock), (Point{0, 0}));
+    EXPECT_EQ(AlignPosition(IDC_ALIGN_BOTTOM_LEFT, clock), (Point{0, 925}));
+    EXPECT_EQ(AlignPosition(IDC_ALIGN_TOP_RIGHT, clock), (Point{699, 0}));
+    EXPECT_EQ(AlignPosition(IDC_ALIGN_BOTTOM_RIGHT, clock), (Point{699, 925}));
+    // 699 / 2 and 925 / 2 truncate.
+    EXPECT_EQ(AlignPosition(IDC_ALIGN_CENTER, clock), (Point{349, 462}));
+    EXPECT_EQ(AlignPosition(IDC_MOVE_LEFT, clock), std::nullopt);
+}
+
+TEST(DialogAlignButtons, ClockWiderThanTheFrameGoesNegative)
+{
+    const Size clock{1200, 1001};
+    EXPECT_EQ(AlignPosition(IDC_ALIGN_CENTER, clock), (Point{-100, 0}));  // -1 / 2 truncates to 0
+    EXPECT_EQ(AlignPosition(IDC_ALIGN_TOP_RIGHT, clock), (Point{-200, 0}));
+    EXPECT_EQ(AlignPosition(IDC_ALIGN_BOTTOM_RIGHT, clock), (Point{-200, -1}));
+}
+
+TEST(DialogPlacement, StoredPositionIsKeptWhenItStartsOnTheScreen)
+{
+    const Size screen{1024, 768};
+    const Rect dialog{0, 0, 290, 260};
+    const Rect parent{100, 100, 740, 580};
+    EXPECT_EQ(PlaceDialog({300, 200}, screen, dialog, parent), (Point{300, 200}));
+    EXPECT_EQ(PlaceDialog({-100, 40}, screen, dialog, parent), (Point{-100, 40}));
+    EXPECT_EQ(PlaceDialog({1023, 767}, screen, dialog, parent), (Point{1023, 767}));
+    EXPECT_EQ(PlaceDialog({-5000, -5000}, screen, dialog, parent), (Point{-5000, -5000}));
+}
+
+TEST(DialogPlacement, CentresOverTheParentWhenNothingUsableIsStored)
+{
+    const Size screen{1024, 768};
+    const Rect dialog{10, 20, 300, 280};  // 290 x 260, wherever it was created
+    const Rect parent{100, 100, 740, 580};
+    // Parent centre (420, 340); dialog centre (155, 150).
+    const Point centred{10 + 420 - 155, 20 + 340 - 150};
+    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, dialog, parent), centred);
+    // A position on a second monitor to the right or below is not used.
+    EXPECT_EQ(PlaceDialog({1024, 10}, screen, dialog, parent), centred);
+    EXPECT_EQ(PlaceDialog({10, 768}, screen, dialog, parent), centred);
+}
+
+TEST(DialogPlacement, PulledInsideTheScreen)
+{
+    const Size screen{1024, 768};
+    const Rect dialog{0, 0, 290, 260};
+    // Parent hanging off the bottom right: the dialog's right and bottom edges
+    // land on the screen's.
+    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, dialog, Rect{900, 700, 1300, 900}),
+              (Point{1024 - 290, 768 - 260}));
+    // One pixel short of the right edge stays where centring put it.
+    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, dialog, Rect{878, 300, 878, 300}).x, 733);
+    // Parent off the top left: clamped at 0.
+    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, dialog, Rect{-400, -300, -200, -100}), (Point{0, 0}));
+    // A dialog larger than the screen ends at 0, not negative.
+    EXPECT_EQ(PlaceDialog(kNoDialogPosition, Size{200, 100}, dialog, Rect{0, 0, 200, 100}), (Point{0, 0}));
+    // Odd sums truncate toward zero: parent centre (-1 + 0) / 2 = 0.
+    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, Rect{0, 0, 10, 10}, Rect{-1, -1, 0, 0}), (Point{0, 0}));
+}
+
+TEST(DialogFormatMenu, SpecifierIsTheFirstTwoCharacters)
+{
+    EXPECT_EQ(SpecifierOfMenuItem(L"%H - часы ( 00...23 )"), L"%H");
+    EXPECT_EQ(SpecifierOfMenuItem(L"%% - символ %"), L"%%");
+    EXPECT_EQ(SpecifierOfMenuItem(L"%"), L"%");
+    EXPECT_EQ(SpecifierOfMenuItem(L""), L"");
+}
+
+} // namespace
+} // namespace horavel

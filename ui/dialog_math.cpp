@@ -1,0 +1,77 @@
+#include "ui/dialog_math.h"
+
+#include "ui/resource.h"
+
+namespace horavel {
+
+std::optional<int32_t> ValidateFieldValue(bool translated, uint32_t value, int32_t maximum)
+{
+    const auto signedValue = static_cast<int32_t>(value);
+    if (!translated || signedValue < 0 || signedValue > maximum)
+        return std::nullopt;
+    return signedValue;
+}
+
+int32_t RepeatAccumulator::Press()
+{
+    m_accumulator = 1.0;
+    const auto step = static_cast<int32_t>(m_accumulator);
+    m_accumulator = 0.0;
+    return step;
+}
+
+int32_t RepeatAccumulator::Tick()
+{
+    m_accumulator += 0.4;
+    return static_cast<int32_t>(m_accumulator);
+}
+
+Point MoveByArrow(Point position, int arrowId, int32_t step)
+{
+    switch (arrowId) {
+    case IDC_MOVE_LEFT: position.x -= step; break;
+    case IDC_MOVE_RIGHT: position.x += step; break;
+    case IDC_MOVE_UP: position.y -= step; break;
+    case IDC_MOVE_DOWN: position.y += step; break;
+    default: break;
+    }
+    return position;
+}
+
+std::optional<Point> AlignPosition(int alignId, Size clockSize)
+{
+    const int32_t right = 1000 - clockSize.width;
+    const int32_t bottom = 1000 - clockSize.height;
+    switch (alignId) {
+    case IDC_ALIGN_TOP_LEFT: return Point{0, 0};
+    case IDC_ALIGN_BOTTOM_LEFT: return Point{0, bottom};
+    case IDC_ALIGN_TOP_RIGHT: return Point{right, 0};
+    case IDC_ALIGN_BOTTOM_RIGHT: return Point{right, bottom};
+    case IDC_ALIGN_CENTER: return Point{right / 2, bottom / 2};
+    default: return std::nullopt;
+    }
+}
+
+Point PlaceDialog(DialogPosition stored, Size screen, Rect dialog, Rect parent)
+{
+    if (stored != kNoDialogPosition && stored.x < screen.width && stored.y < screen.height)
+        return Point{stored.x, stored.y};
+    int32_t x = dialog.left + (parent.left + parent.right) / 2 - (dialog.left + dialog.right) / 2;
+    int32_t y = dialog.top + (parent.top + parent.bottom) / 2 - (dialog.top + dialog.bottom) / 2;
+    if (x + dialog.Width() >= screen.width)
+        x = screen.width - dialog.Width();
+    if (y + dialog.Height() >= screen.height)
+        y = screen.height - dialog.Height();
+    if (x < 0)
+        x = 0;
+    if (y < 0)
+        y = 0;
+    return Point{x, y};
+}
+
+std::wstring_view SpecifierOfMenuItem(std::wstring_view itemText)
+{
+    return itemText.substr(0, 2);
+}
+
+} // namespace horavel

@@ -1,0 +1,58 @@
+// The settings dialog's arithmetic, free of the platform: validation of the
+// numeric fields, the step sequence of a held arrow, the align positions,
+// the window placement and the specifier of a format menu item.
+#pragma once
+
+#include "core/geometry.h"
+#include "core/settings_store.h"
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace horavel {
+
+// A numeric field as GetDlgItemInt read it (unsigned): the value to store, or
+// nothing when the text held no number or the number, taken as a signed
+// 32-bit int, lies outside 0..maximum.
+std::optional<int32_t> ValidateFieldValue(bool translated, uint32_t value, int32_t maximum);
+
+inline constexpr int32_t kOpacityMaximum = 100;
+inline constexpr int32_t kShadowOffsetMaximum = 20;
+
+// Steps of a held arrow, in thousandths of the frame. The press moves by 1;
+// every tick of the 50 ms repeat timer adds 0.4 to the accumulator and moves
+// by its truncation, so the clock speeds up the longer the arrow is held:
+// 0, 0, 1, 1, 2, 2, 2, 3, 3, 3, ... for ticks 1, 2, 3, ... (the double sum
+// is just below 4 at tick 10, which therefore moves 3).
+class RepeatAccumulator {
+public:
+    int32_t Press();
+    int32_t Tick();
+    double Value() const { return m_accumulator; }
+
+private:
+    double m_accumulator = 0.0;
+};
+
+// Where a held arrow (IDC_MOVE_LEFT..IDC_MOVE_DOWN) moves a position by step;
+// any other id leaves it.
+Point MoveByArrow(Point position, int arrowId, int32_t step);
+
+// StringPosX and StringPosY of an align button (IDC_ALIGN_*) for a clock of
+// clockSize thousandths; nothing for any other id. Halves truncate toward
+// zero, and a clock wider or taller than the frame gives negative positions
+// that the frame pipeline pulls back later.
+std::optional<Point> AlignPosition(int alignId, Size clockSize);
+
+// Top-left corner of the settings dialog on opening: the stored position when
+// there is one (not (-100, -100)) and it starts on the primary screen (x < W,
+// y < H; negative coordinates are kept); otherwise centred over the parent's
+// window rectangle, pulled inside the screen and not above or left of 0.
+Point PlaceDialog(DialogPosition stored, Size screen, Rect dialog, Rect parent);
+
+// The specifier a format menu item inserts: the first two characters of its
+// text (fewer when the text is shorter).
+std::wstring_view SpecifierOfMenuItem(std::wstring_view itemText);
+
+} // namespace horavel

@@ -1,0 +1,505 @@
+#include "ui/settings_dialog.h"
+
+#include "core/clock_api.h"
+#include "framework/common_dialogs.h"
+#include "framework/message_box.h"
+#include "framework/text.h"
+#include "ui/resource.h"
+
+#include <windowsx.h>
+
+#include <cstring>
+#include <string>
+
+namespace horavel {
+
+namespace {
+
+constexpr UINT_PTR REPEAT_TIMER_ID = 1;
+constexpr UINT kRepeatPeriodMs = 50;
+// Font button: DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_WORD_ELLIPSIS.
+constexpr UINT kFontNameFormat = 0x40025;
+// The font dialog's Apply button.
+constexpr WORD kFontDialogApplyId = 1026;
+
+constexpr wchar_t kOpacityMessage[] = L"Значение прозрачности должно быть цифрой от 0 до 100";
+constexpr wchar_t kShadowMessage[] = L"Значение смещения должно быть цифрой от 0 до 20";
+
+// The repeat arrows' thread mouse hook; installed by OnInitDialog, removed by
+// OnDestroy.
+HHOOK g_mouseHook = nullptr;
+int g_installedMouseHooks = 0;
+
+LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam)
+{
+    // A negative code must go straight on; HC_NOREMOVE reports a message that
+    // is only peeked at and will come again with HC_ACTION, so only HC_ACTION
+    // counts (one press, one step).
+    if (code == HC_ACTION)
+        TheSettingsDialog().OnRepeatMouse(code, wParam, reinterpret_cast<const MOUSEHOOKSTRUCT*>(lParam));
+    return ::CallNextHookEx(g_mouseHook, code, wParam, lParam);
+}
+
+// Copies the font members that the font dialog controls into a record.
+void TakeFontFrom(const LOGFONTW& logFont, SettingsRecord& record)
+{
+    record.FontName = framework::WideToAnsi(logFont.lfFaceName);
+    record.FontSize = logFont.lfHeight;
+    record.FontWeight = logFont.lfWeight;
+    record.FontItalic = logFont.lfItalic;
+    record.FontUnderline = logFont.lfUnderline;
+    record.FontStrikeOut = logFont.lfStrikeOut;
+    record.FontCharSet = logFont.lfCharSet;
+}
+
+UINT_PTR CALLBACK FontDialogHook(HWND fontDialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message != WM_COMMAND || LOWORD(wParam) != kFontDialogApplyId)
+        return 0;
+    LOGFONTW chosen{};
+    ::SendMessageW(fontDialog, WM_CHOOSEFONT_GETLOGFONT, 0, reinterpret_cast<LPARAM>(&chosen));
+    Settings().EditLive([&](SettingsRecord& live) { TakeFontFrom(chosen, live); });
+    CreateClockFont();
+    RequestClockRedraw();
+    return 1;
+}
+
+bool LeftButtonIsDown()
+{
+    // With swapped buttons the physical left button reports as VK_RBUTTON.
+    const int key = ::GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+    return (::GetAsyncKeyState(key) & 0x8000) != 0;
+}
+
+} // namespace
+
+int InstalledMouseHooks() { return g_installedMouseHooks; }
+
+const CSettingsDlg::Entry CSettingsDlg::kMessageMap[] = {
+    framework::OnMessage(kWmPreviewRefresh, &CSettingsDlg::OnPreviewRefresh),
+    framework::OnMessage(WM_CLOSE, &CSettingsDlg::OnClose),
+    framework::OnControlCommand(IDC_CANCEL, BN_CLICKED, &CSettingsDlg::OnCancelButton),
+    framework::OnControlCommand(IDC_OK, BN_CLICKED, &CSettingsDlg::OnOkButton),
+    framework::OnControlCommand(IDC_ABOUT, BN_CLICKED, &CSettingsDlg::OnAboutButton),
+    framework::OnMessage(WM_DESTROY, &CSettingsDlg::OnDestroy),
+    framework::OnControlCommand(IDC_FONT_BUTTON, BN_CLICKED, &CSettingsDlg::OnFontButton),
+    framework::OnMessage(WM_DRAWITEM, &CSettingsDlg::OnDrawItem),
+    framework::OnMessage(WM_TIMER, &CSettingsDlg::OnTimer),
+    framework::OnControlCommand(IDC_DEFAULTS, BN_CLICKED, &CSettingsDlg::OnDefaultsButton),
+    framework::OnControlCommand(IDC_SHADOW_EDIT, EN_CHANGE, &CSettingsDlg::OnShadowOffsetChange),
+    framework::OnControlCommand(IDC_ALIGN_TOP_LEFT, BN_CLICKED, &CSettingsDlg::OnAlignTopLeft),
+    framework::OnControlCommand(IDC_ALIGN_BOTTOM_LEFT, BN_CLICKED, &CSettingsDlg::OnAlignBottomLeft),
+    framework::OnControlCommand(IDC_ALIGN_TOP_RIGHT, BN_CLICKED, &CSettingsDlg::OnAlignTopRight),
+    framework::OnControlCommand(IDC_ALIGN_BOTTOM_RIGHT, BN_CLICKED, &CSettingsDlg::OnAlignBottomRight),
+    framework::OnControlCommand(IDC_ALIGN_CENTER, BN_CLICKED, &CSettingsDlg::OnAlignCenter),
+    framework::OnControlCommand(IDC_BACK_COLOR, BN_CLICKED, &CSettingsDlg::OnBackColorButton),
+    framework::OnControlCommand(IDC_TEXT_COLOR, BN_CLICKED, &CSettingsDlg::OnTextColorButton),
+    framework::OnControlCommand(IDC_TEXT_OPACITY_EDIT, EN_CHANGE, &CSettingsDlg::OnTextOpacityChange),
+    framework::OnControlCommand(IDC_BACK_OPACITY_EDIT, EN_CHANGE, &CSettingsDlg::OnBackOpacityChange),
+    framework::OnControlCommand(IDC_FORMAT_EDIT, EN_CHANGE, &CSettingsDlg::OnFormatChange),
+    framework::OnControlNotify(IDC_FORMAT_EDIT, EN_MSGFILTER, &CSettingsDlg::OnFormatMsgFilter),
+};
+
+CSettingsDlg::CSettingsDlg() : framework::CDialog(IDD_SETTINGS) {}
+
+CSettingsDlg::~CSettingsDlg() = default;
+
+bool CSettingsDlg::DispatchMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
+{
+    return framework::DispatchMessageMap<CSettingsDlg>(this, kMessageMap, message, wParam, lParam, result);
+}
+
+bool CSettingsDlg::Open(HWND hostWindow)
+{
+    // The format field is a version-1 rich edit; its class must exist before
+    // the template is created. Loading it here rather than at module load
+    // keeps LoadLibrary out of the loader's lock.
+    framework::LoadRichEditLibrary();
+    HostParentWindow.Detach();
+    HostParentWindow.Attach(hostWindow);
+    if (!Create(IDD_SETTINGS, &HostParentWindow)) {
+        HostParentWindow.Detach();
+        return false;
+    }
+    ShowWindow(SW_SHOW);
+    return true;
+}
+
+void CSettingsDlg::Raise()
+{
+    SetFocus();
+    FlashCaption(4);
+}
+
+void CSettingsDlg::FlashCaption(int n)
+{
+    for (int i = 0; i < 2 * n; ++i) {
+        FlashWindow(TRUE);
+        ::Sleep(60);
+    }
+}
+
+void CSettingsDlg::DoDataExchange()
+{
+    using framework::DDX_Control;
+    DDX_Control(*this, IDC_PREVIEW, m_preview);
+    DDX_Control(*this, IDC_FORMAT_EDIT, m_formatEdit);
+    DDX_Control(*this, IDC_FONT_BUTTON, m_fontButton);
+    DDX_Control(*this, IDC_BACK_OPACITY_SPIN, m_backOpacitySpin);
+    DDX_Control(*this, IDC_BACK_OPACITY_EDIT, m_backOpacityEdit);
+    DDX_Control(*this, IDC_TEXT_OPACITY_SPIN, m_textOpacitySpin);
+    DDX_Control(*this, IDC_TEXT_OPACITY_EDIT, m_textOpacityEdit);
+    DDX_Control(*this, IDC_TEXT_COLOR, m_textColorButton);
+    DDX_Control(*this, IDC_BACK_COLOR, m_backColorButton);
+    DDX_Control(*this, IDC_ALIGN_CENTER, m_alignCenter);
+    DDX_Control(*this, IDC_ALIGN_TOP_RIGHT, m_alignTopRight);
+    DDX_Control(*this, IDC_ALIGN_BOTTOM_RIGHT, m_alignBottomRight);
+    DDX_Control(*this, IDC_ALIGN_TOP_LEFT, m_alignTopLeft);
+    DDX_Control(*this, IDC_ALIGN_BOTTOM_LEFT, m_alignBottomLeft);
+    DDX_Control(*this, IDC_SHADOW_SPIN, m_shadowSpin);
+    DDX_Control(*this, IDC_SHADOW_EDIT, m_shadowEdit);
+    DDX_Control(*this, IDC_MOVE_UP, m_moveUp);
+    DDX_Control(*this, IDC_MOVE_RIGHT, m_moveRight);
+    DDX_Control(*this, IDC_MOVE_LEFT, m_moveLeft);
+    DDX_Control(*this, IDC_MOVE_DOWN, m_moveDown);
+}
+
+BOOL CSettingsDlg::OnInitDialog()
+{
+    framework::CDialog::OnInitDialog();
+    PlaceWindow();
+    Settings().TakeSnapshot();
+
+    LOGFONTW arrowLogFont{};
+    arrowLogFont.lfHeight = 12;
+    arrowLogFont.lfCharSet = DEFAULT_CHARSET;
+    std::wcscpy(arrowLogFont.lfFaceName, L"Marlett");
+    m_arrowFont.CreateFontIndirect(arrowLogFont);
+    for (int id : {IDC_MOVE_UP, IDC_MOVE_RIGHT, IDC_MOVE_LEFT, IDC_MOVE_DOWN, IDC_ALIGN_CENTER,
+                   IDC_ALIGN_TOP_RIGHT, IDC_ALIGN_BOTTOM_RIGHT, IDC_ALIGN_TOP_LEFT, IDC_ALIGN_BOTTOM_LEFT})
+        ::SendMessageW(GetDlgItem(id), WM_SETFONT, reinterpret_cast<WPARAM>(m_arrowFont.GetSafeHandle()), 1);
+
+    m_textOpacitySpin.SetBuddy(m_textOpacityEdit);
+    m_textOpacitySpin.SetRange(0, kOpacityMaximum);
+    m_textOpacityEdit.LimitText(3);
+    m_backOpacitySpin.SetBuddy(m_backOpacityEdit);
+    m_backOpacitySpin.SetRange(0, kOpacityMaximum);
+    m_backOpacityEdit.LimitText(3);
+    m_shadowSpin.SetBuddy(m_shadowEdit);
+    m_shadowSpin.SetRange(0, kShadowOffsetMaximum);
+    m_shadowEdit.LimitText(2);
+
+    CHARFORMATW format = m_formatEdit.GetDefaultCharFormat();
+    format.dwMask |= CFM_FACE;
+    std::wcscpy(format.szFaceName, L"Arial");
+    m_formatEdit.SetDefaultCharFormat(format);
+    m_formatEdit.SetSelectionCharFormat(format);
+    m_formatEdit.SetWordCharFormat(format);
+    m_formatEdit.SetEventMask(ENM_CHANGE | ENM_MOUSEEVENTS);
+
+    m_formatMenu.LoadMenu(IDR_FORMAT_MENU);
+    m_formatPopup = m_formatMenu.GetSubMenu(0);
+
+    if (!g_mouseHook) {
+        g_mouseHook = ::SetWindowsHookExW(WH_MOUSE, &MouseHookProc, nullptr,
+                                          ::GetWindowThreadProcessId(m_hWnd, nullptr));
+        if (g_mouseHook)
+            ++g_installedMouseHooks;
+    }
+
+    SetPreviewWindow(m_hWnd);
+    PostRefresh();
+    return TRUE;
+}
+
+void CSettingsDlg::PlaceWindow()
+{
+    const DialogPosition stored = Settings().GetDialogPosition();
+    const Size screen{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    const RECT d = GetWindowRect();
+    RECT p{0, 0, screen.width, screen.height};
+    if (HostParentWindow.IsWindow())
+        p = HostParentWindow.GetWindowRect();
+    const Point at = PlaceDialog(stored, screen, Rect{d.left, d.top, d.right, d.bottom},
+                                 Rect{p.left, p.top, p.right, p.bottom});
+    SetWindowPos(nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void CSettingsDlg::PostRefresh() { PostMessage(kWmPreviewRefresh, 0, 0); }
+
+LRESULT CSettingsDlg::OnPreviewRefresh(WPARAM wParam, LPARAM)
+{
+    if (wParam == 0) {
+        const SettingsRecord live = Settings().Live();
+        m_textOpacitySpin.SetPos(live.TextOpacity);
+        m_backOpacitySpin.SetPos(live.BackOpacity);
+        m_shadowSpin.SetPos(live.ShadowOffset);
+        constexpr UINT redraw = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
+        m_fontButton.RedrawWindow(redraw);
+        m_textColorButton.RedrawWindow(redraw);
+        m_backColorButton.RedrawWindow(redraw);
+        // Setting an equal text would only move the caret to the start while
+        // the user is editing elsewhere in the dialog.
+        const std::wstring format = framework::AnsiToWide(live.Format);
+        if (m_formatEdit.GetWindowText() != format)
+            m_formatEdit.SetWindowText(format);
+    } else if (wParam != 1) {
+        return 1;
+    }
+    m_preview.SetWindowText(framework::AnsiToWide(ClockText()));
+    return 1;
+}
+
+LRESULT CSettingsDlg::OnClose(WPARAM, LPARAM)
+{
+    Settings().RestoreSnapshot();
+    CreateClockFont();
+    RequestClockRedraw();
+    DestroyWindow();
+    return 0;
+}
+
+void CSettingsDlg::OnCancelButton() { PostMessage(WM_CLOSE, 0, 0); }
+
+void CSettingsDlg::OnOkButton() { DestroyWindow(); }
+
+void CSettingsDlg::OnAboutButton()
+{
+    // The settings dialog is disabled while the about box runs, but posted
+    // commands still reach it; one about box per object.
+    if (m_aboutDlg.IsModalRunning())
+        return;
+    m_aboutDlg.DoModal();
+}
+
+LRESULT CSettingsDlg::OnDestroy(WPARAM, LPARAM)
+{
+    m_formatMenu.DestroyMenu();
+    m_formatPopup = nullptr;
+    const RECT rect = GetWindowRect();
+    Settings().SetDialogPosition(DialogPosition{rect.left, rect.top});
+    KillTimer(REPEAT_TIMER_ID);
+    if (g_mouseHook && ::UnhookWindowsHookEx(g_mouseHook))
+        --g_installedMouseHooks;
+    g_mouseHook = nullptr;
+    SetPreviewWindow(nullptr);
+    return 0;
+}
+
+void CSettingsDlg::PostNcDestroy() { HostParentWindow.Detach(); }
+
+void CSettingsDlg::OnFontButton()
+{
+    const SettingsRecord before = Settings().Live();
+
+    LOGFONTW logFont{};
+    logFont.lfHeight = before.FontSize;
+    logFont.lfWeight = before.FontWeight;
+    logFont.lfItalic = before.FontItalic;
+    logFont.lfUnderline = before.FontUnderline;
+    logFont.lfStrikeOut = before.FontStrikeOut;
+    logFont.lfCharSet = before.FontCharSet;
+    logFont.lfQuality = ANTIALIASED_QUALITY;
+    // A face name holds 31 characters and its terminator.
+    const std::wstring face = framework::AnsiToWide(before.FontName).substr(0, LF_FACESIZE - 1);
+    std::wcscpy(logFont.lfFaceName, face.c_str());
+
+    framework::CFontDialog dialog(CF_EFFECTS | CF_SCREENFONTS);
+    dialog.m_cf.lpLogFont = &logFont;
+    dialog.m_cf.Flags = CF_SCREENFONTS | CF_ENABLEHOOK | CF_INITTOLOGFONTSTRUCT | CF_EFFECTS | CF_APPLY;
+    dialog.m_cf.rgbColors = before.TextColor;
+    dialog.m_cf.lpfnHook = &FontDialogHook;
+    if (dialog.DoModal() == IDOK) {
+        Settings().EditLive([&](SettingsRecord& live) { TakeFontFrom(logFont, live); });
+    } else {
+        // Undoes what Apply did.
+        Settings().SetLive(before);
+    }
+    CreateClockFont();
+    RequestClockRedraw();
+    PostRefresh();
+}
+
+LRESULT CSettingsDlg::OnDrawItem(WPARAM, LPARAM lParam)
+{
+    auto* item = reinterpret_cast<DRAWITEMSTRUCT*>(lParam);
+    if (!item)
+        return FALSE;
+    framework::CDC dc(item->hDC);
+    framework::CBrush brush;
+    RECT whole = item->rcItem;
+    const SettingsRecord live = Settings().Live();
+    switch (item->CtlID) {
+    case IDC_FONT_BUTTON: {
+        // Clear the face first so that a shorter name leaves nothing of a
+        // longer one behind.
+        dc.FillRect(whole, ::GetSysColorBrush(COLOR_BTNFACE));
+        RECT text = whole;
+        text.left += 4;
+        text.right -= 4;
+        dc.SetBkMode(TRANSPARENT);
+        dc.DrawText(framework::AnsiToWide(live.FontName), text, kFontNameFormat);
+        dc.DrawEdge(whole, EDGE_BUMP, BF_RECT);
+        break;
+    }
+    case IDC_TEXT_COLOR:
+    case IDC_BACK_COLOR:
+        if (item->itemState & ODS_DISABLED)
+            brush.CreateHatchBrush(HS_FDIAGONAL, RGB(0x80, 0x80, 0x80));
+        else
+            brush.CreateSolidBrush(item->CtlID == IDC_TEXT_COLOR ? live.TextColor : live.BackColor);
+        dc.FillRect(whole, brush);
+        dc.DrawEdge(whole, EDGE_BUMP, BF_RECT);
+        break;
+    default:
+        break;
+    }
+    return TRUE;
+}
+
+LRESULT CSettingsDlg::OnTimer(WPARAM timerId, LPARAM)
+{
+    if (timerId == REPEAT_TIMER_ID) {
+        // The button-up may never reach the hook (capture taken by another
+        // window, focus lost): the repeat ends as soon as the button is up.
+        if (!LeftButtonIsDown()) {
+            KillTimer(REPEAT_TIMER_ID);
+            return 0;
+        }
+        RepeatStep(m_repeatAccumulator.Tick());
+    }
+    return 0;
+}
+
+void CSettingsDlg::OnRepeatMouse(int, WPARAM message, const MOUSEHOOKSTRUCT* info)
+{
+    if (!info || !m_hWnd || ::GetParent(info->hwnd) != m_hWnd)
+        return;
+    const int id = ::GetDlgCtrlID(info->hwnd);
+    if (id < IDC_MOVE_LEFT || id > IDC_MOVE_DOWN)
+        return;
+    switch (message) {
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+        m_repeatButtonId = id;
+        RepeatStep(m_repeatAccumulator.Press());
+        SetTimer(REPEAT_TIMER_ID, kRepeatPeriodMs);
+        break;
+    case WM_LBUTTONUP:
+        KillTimer(REPEAT_TIMER_ID);
+        break;
+    default:
+        break;
+    }
+}
+
+void CSettingsDlg::RepeatStep(int32_t step)
+{
+    const int id = m_repeatButtonId;
+    Settings().EditLive([&](SettingsRecord& live) {
+        const Point moved = MoveByArrow(Point{live.StringPosX, live.StringPosY}, id, step);
+        live.StringPosX = moved.x;
+        live.StringPosY = moved.y;
+    });
+}
+
+void CSettingsDlg::OnDefaultsButton()
+{
+    Settings().RestoreDefaults();
+    CreateClockFont();
+    RequestClockRedraw();
+    PostRefresh();
+}
+
+void CSettingsDlg::ValidateNumericField(int editId, int32_t maximum, int32_t SettingsRecord::*member,
+                                        const wchar_t* message)
+{
+    BOOL translated = FALSE;
+    const UINT value = GetDlgItemInt(editId, &translated, FALSE);
+    if (const std::optional<int32_t> accepted = ValidateFieldValue(translated != FALSE, value, maximum))
+        Settings().EditLive([&](SettingsRecord& live) { live.*member = *accepted; });
+    else
+        framework::ShowMessageBox(message, MB_OK);
+    RequestClockRedraw();
+    PostRefresh();
+}
+
+void CSettingsDlg::OnShadowOffsetChange()
+{
+    ValidateNumericField(IDC_SHADOW_EDIT, kShadowOffsetMaximum, &SettingsRecord::ShadowOffset, kShadowMessage);
+}
+
+void CSettingsDlg::OnTextOpacityChange()
+{
+    ValidateNumericField(IDC_TEXT_OPACITY_EDIT, kOpacityMaximum, &SettingsRecord::TextOpacity, kOpacityMessage);
+}
+
+void CSettingsDlg::OnBackOpacityChange()
+{
+    ValidateNumericField(IDC_BACK_OPACITY_EDIT, kOpacityMaximum, &SettingsRecord::BackOpacity, kOpacityMessage);
+}
+
+void CSettingsDlg::ApplyAlign(int alignId)
+{
+    const std::optional<Point> at = AlignPosition(alignId, ClockSize());
+    if (!at)
+        return;
+    Settings().EditLive([&](SettingsRecord& live) {
+        live.StringPosX = at->x;
+        live.StringPosY = at->y;
+    });
+}
+
+void CSettingsDlg::OnAlignTopLeft() { ApplyAlign(IDC_ALIGN_TOP_LEFT); }
+void CSettingsDlg::OnAlignBottomLeft() { ApplyAlign(IDC_ALIGN_BOTTOM_LEFT); }
+void CSettingsDlg::OnAlignTopRight() { ApplyAlign(IDC_ALIGN_TOP_RIGHT); }
+void CSettingsDlg::OnAlignBottomRight() { ApplyAlign(IDC_ALIGN_BOTTOM_RIGHT); }
+void CSettingsDlg::OnAlignCenter() { ApplyAlign(IDC_ALIGN_CENTER); }
+
+void CSettingsDlg::EditColor(uint32_t SettingsRecord::*member)
+{
+    framework::CColorDialog dialog(Settings().Live().*member, CC_RGBINIT | CC_FULLOPEN);
+    if (dialog.DoModal() == IDOK) {
+        const COLORREF chosen = dialog.GetColor();
+        Settings().EditLive([&](SettingsRecord& live) { live.*member = chosen; });
+    }
+    RequestClockRedraw();
+    PostRefresh();
+}
+
+void CSettingsDlg::OnBackColorButton() { EditColor(&SettingsRecord::BackColor); }
+void CSettingsDlg::OnTextColorButton() { EditColor(&SettingsRecord::TextColor); }
+
+void CSettingsDlg::OnFormatChange()
+{
+    const std::string format = framework::WideToAnsi(m_formatEdit.GetWindowText());
+    Settings().EditLive([&](SettingsRecord& live) { live.Format = format; });
+    RequestClockRedraw();
+}
+
+void CSettingsDlg::OnFormatMsgFilter(NMHDR* header, LRESULT* result)
+{
+    const auto* filter = reinterpret_cast<const MSGFILTER*>(header);
+    if (filter->msg == WM_RBUTTONDOWN && m_formatPopup) {
+        POINT at{GET_X_LPARAM(filter->lParam), GET_Y_LPARAM(filter->lParam)};
+        m_formatEdit.ClientToScreen(at);
+        m_formatPopup->TrackPopupMenu(TPM_RIGHTBUTTON | TPM_LEFTALIGN, at.x, at.y, m_hWnd);
+    }
+    // The field handles the mouse message as usual as well.
+    *result = 0;
+}
+
+BOOL CSettingsDlg::OnCommand(WPARAM wParam, LPARAM lParam)
+{
+    // Only a real pick from the format menu inserts a specifier: a command
+    // without a control that is not an item of the menu (the dialog
+    // manager's IDCANCEL from Escape, for one) leaves the field alone.
+    const UINT id = LOWORD(wParam);
+    if (lParam == 0 && HIWORD(wParam) == 0 && m_formatPopup && m_formatPopup->HasCommand(id)) {
+        const std::wstring itemText = m_formatPopup->GetMenuStringByCommand(id);
+        m_formatEdit.ReplaceSel(SpecifierOfMenuItem(itemText), FALSE);
+    }
+    return framework::CDialog::OnCommand(wParam, lParam);
+}
+
+} // namespace horavel
