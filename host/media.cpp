@@ -152,7 +152,7 @@ std::string ParseY4mHeader(const std::string& line, Y4mHeader& header)
                 header.fpsNum = std::stoi(value.substr(0, colon));
                 header.fpsDen = std::stoi(value.substr(colon + 1));
             } else if (tag == 'C') {
-                if (value.rfind("420", 0) == 0 && value.find("p") == std::string::npos)
+                if (value == "420" || value == "420jpeg" || value == "420paldv" || value == "420mpeg2")
                     header.chroma = Chroma::C420;
                 else if (value == "422")
                     header.chroma = Chroma::C422;

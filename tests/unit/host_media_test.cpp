@@ -45,6 +45,7 @@ TEST(HostY4m, HeaderParsing)
 
     EXPECT_NE(ParseY4mHeader("YUV4MPEG W8 H2", h), "");
     EXPECT_NE(ParseY4mHeader("YUV4MPEG2 W8 H2 C420p10", h), "");
+    EXPECT_NE(ParseY4mHeader("YUV4MPEG2 W8 H2 C411", h), "");
     EXPECT_NE(ParseY4mHeader("YUV4MPEG2 H2", h), "");
     EXPECT_NE(ParseY4mHeader("YUV4MPEG2 Wabc H2", h), "");
     EXPECT_NE(ParseY4mHeader("YUV4MPEG2 W-8 H2", h), "");
@@ -180,13 +181,16 @@ TEST(HostOptions, ParsingAndErrors)
     EXPECT_EQ(o.processor, 2);
     EXPECT_EQ(o.plugin, "Horavel.dll");
 
-    HostOptions bad;
-    EXPECT_EQ(ParseHostOptions({"--frobnicate", "x.dll"}, bad), "unknown option: --frobnicate");
-    EXPECT_NE(ParseHostOptions({"x.dll", "--width"}, bad), "");
-    EXPECT_NE(ParseHostOptions({"--width", "12a", "x.dll"}, bad), "");
-    EXPECT_NE(ParseHostOptions({"--layout", "nv12", "x.dll"}, bad), "");
-    EXPECT_NE(ParseHostOptions({}, bad), "");
-    EXPECT_NE(ParseHostOptions({"a.dll", "b.dll"}, bad), "");
+    auto error = [](std::vector<std::string> args) {
+        HostOptions fresh;
+        return ParseHostOptions(args, fresh);
+    };
+    EXPECT_EQ(error({"--frobnicate", "x.dll"}), "unknown option: --frobnicate");
+    EXPECT_NE(error({"x.dll", "--width"}), "");
+    EXPECT_NE(error({"--width", "12a", "x.dll"}), "");
+    EXPECT_NE(error({"--layout", "nv12", "x.dll"}), "");
+    EXPECT_NE(error({}), "");
+    EXPECT_NE(error({"a.dll", "b.dll"}), "");
 }
 
 } // namespace
