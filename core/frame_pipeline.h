@@ -1,0 +1,136 @@
+// The frame pipeline: keeps the clock overlay current, re-rendering it once
+// per calendar second or per redraw request, and blends it onto every frame at
+// the user's position. It also publishes the clock text and the clock's size
+// (thousandths of the frame) for the settings dialog.
+//
+// The wall clock, the text renderer, the compositor and the preview notice are
+// parameters, so the pipeline's own steps run anywhere; the Win32 shell binds
+// them to time(), GDI, the compositing engine and PostMessage.
+//
+// Threads: ProcessFrame runs on the host's processing thread (one frame at a
+// time); RequestClockRedraw, ClockText and ClockSize may be called from any
+// thread. The text and size are guarded by a small lock held for copies only,
+// the redraw request is an atomic, and the live settings are copied out of the
+// store under its own lock before anything is drawn.
+#pragma once
+
+#include "core/geometry.h"
+#include "core/settings_store.h"
+#include "render/clock_overlay.h"
+#include "render/clock_text_renderer.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace horavel {
+
+// The clock is rendered at true pixel size for a frame of this size; its size
+// in thousandths is measured against it.
+inline constexpr Size kReferenceFrame{768, 576};
+
+// Hysteresis margins, in percent, of the overlay planes and the scaled copy.
+inline constexpr int32_t kOverlayGrowPercent = 25;
+inline constexpr int32_t kOverlayShrinkPercent = 25;
+
+// The formatter's buffer: a formatted text of this many characters or more
+// does not fit and gives an empty clock text.
+inline constexpr size_t kClockTextBuffer = 128;
+
+// True for the conversion characters the C runtime formats on every platform
+// we run on: a A b B c d H I j m M p S U w W x X y Y z Z and '%'.
+bool IsSupportedConversion(char c);
+
+// The copy of the format that is handed to strftime. Scanning left to right:
+// a '%' (with an optional '#' flag after it) that ends the text is deleted; a
+// '%' followed by a character the runtime does not support (a blank, a typo,
+// a C99-only letter) is deleted together with its '#' flag, while that
+// character stays as plain text; a supported pair ("%H", "%#x", "%%") stays
+// and is passed over whole, so "%%" remains an escaped percent sign.
+std::string CleanClockFormat(std::string_view format);
+
+// Formats the calendar second `second` as local time with the C runtime's
+// strftime into a buffer of kClockTextBuffer characters. A result that does
+// not fit (or a time the runtime cannot convert) gives an empty text; the
+// formatting is never retried.
+std::string FormatClockTime(const std::string& cleanedFormat, int64_t second);
+
+// The rendered pixel size in thousandths of the reference frame:
+// MulDiv(width, 1000, 768) by MulDiv(height, 1000, 576).
+Size ClockSizeInThousandths(Size pixels);
+
+// Brings the clock's top-left corner (thousandths) into the frame, in this
+// order: x < 0 -> 0; y < 0 -> 0; x + width > 1000 -> 1000 - width; y + height
+// > 1000 -> 1000 - height. A clock larger than the frame ends with a negative
+// position and is clipped by the compositor.
+Point ClampClockPosition(Point position, Size clockSize);
+
+// Current calendar time in whole seconds.
+class WallClock {
+public:
+    virtual ~WallClock() = default;
+    virtual int64_t CurrentSecond() const = 0;
+};
+
+// Tells the settings dialog, if it is open, that a new clock text exists.
+// Must not block: on Windows it posts, never sends.
+class PreviewNotice {
+public:
+    virtual ~PreviewNotice() = default;
+    virtual void PostPreviewRefresh() = 0;
+};
+
+// What the pipeline asks of the compositor (see composite/compositor.h).
+class OverlayCompositor {
+public:
+    virtual ~OverlayCompositor() = default;
+    virtual void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
+                                int32_t growPercent, int32_t shrinkPercent) = 0;
+    virtual void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) = 0;
+};
+
+class FramePipeline {
+public:
+    FramePipeline(SettingsStore& settings, ClockOverlay& overlay, OverlayCompositor& compositor,
+                  ClockTextRenderer& renderer, const WallClock& clock, PreviewNotice* preview = nullptr);
+    FramePipeline(const FramePipeline&) = delete;
+    FramePipeline& operator=(const FramePipeline&) = delete;
+
+    // The next processed frame renders afresh, whatever the time. Any thread.
+    void RequestClockRedraw();
+
+    // Text and size (thousandths) of the last rendering. Any thread.
+    std::string ClockText() const;
+    Size ClockSize() const;
+
+    // -1 after a redraw request, 0 before the first rendering.
+    int64_t LastRenderedSecond() const { return m_lastRenderedSecond.load(); }
+
+    // One frame of the current format: re-renders when due, clamps the
+    // position in the live settings and blends the clock onto framePixels.
+    void ProcessFrame(uint8_t* framePixels);
+
+private:
+    void Render(int64_t second);
+
+    SettingsStore& m_settings;
+    ClockOverlay& m_overlay;
+    OverlayCompositor& m_compositor;
+    ClockTextRenderer& m_renderer;
+    const WallClock& m_clock;
+    PreviewNotice* m_preview;
+
+    std::atomic<int64_t> m_lastRenderedSecond{0};
+
+    mutable std::mutex m_stateLock;  // guards m_clockText and m_clockSize
+    std::string m_clockText;
+    Size m_clockSize;
+
+    // Owned by the processing thread alone.
+    Size m_frameClockSize;
+    bool m_havePicture = false;  // the compositor holds a prepared picture
+};
+
+} // namespace horavel

@@ -1,0 +1,174 @@
+#include "render/gdi_clock_renderer_win32.h"
+
+#include "core/frame_pipeline.h"
+#include "core/muldiv.h"
+#include "render/clock_colors.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <utility>
+
+namespace horavel {
+
+namespace {
+
+// A memory device context that is deleted at the end of the scope.
+class MemoryDc {
+public:
+    MemoryDc() : m_dc(::CreateCompatibleDC(nullptr)) {}
+    ~MemoryDc()
+    {
+        if (m_dc)
+            ::DeleteDC(m_dc);
+    }
+    MemoryDc(const MemoryDc&) = delete;
+    MemoryDc& operator=(const MemoryDc&) = delete;
+    operator HDC() const { return m_dc; }
+
+private:
+    HDC m_dc;
+};
+
+// The used rectangle in the colour of the DC's background, as a solid fill
+// that ignores the background mode.
+void FillSolidRect(HDC dc, const Rect& rect, COLORREF color)
+{
+    const COLORREF previous = ::SetBkColor(dc, color);
+    const RECT r{rect.left, rect.top, rect.right, rect.bottom};
+    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+    ::SetBkColor(dc, previous);
+}
+
+} // namespace
+
+struct GdiClockTextRenderer::Font {
+    HFONT handle = nullptr;
+    Font() = default;
+    Font(const Font&) = delete;
+    Font& operator=(const Font&) = delete;
+    ~Font()
+    {
+        if (handle)
+            ::DeleteObject(handle);
+    }
+};
+
+LOGFONTA MakeClockLogFont(const SettingsRecord& settings)
+{
+    LOGFONTA font{};
+    font.lfHeight = settings.FontSize;
+    font.lfWeight = settings.FontWeight;
+    font.lfItalic = settings.FontItalic;
+    font.lfUnderline = settings.FontUnderline;
+    font.lfStrikeOut = settings.FontStrikeOut;
+    font.lfCharSet = settings.FontCharSet;
+    font.lfOutPrecision = 0;
+    font.lfClipPrecision = 0;
+    font.lfQuality = ANTIALIASED_QUALITY;
+    font.lfPitchAndFamily = 0;
+    // The face holds 31 characters and its terminator.
+    const size_t length = std::min<size_t>(settings.FontName.size(), LF_FACESIZE - 1);
+    std::memcpy(font.lfFaceName, settings.FontName.data(), length);
+    font.lfFaceName[length] = '\0';
+    return font;
+}
+
+GdiClockTextRenderer::GdiClockTextRenderer() = default;
+GdiClockTextRenderer::~GdiClockTextRenderer() = default;
+
+bool GdiClockTextRenderer::CreateClockFont(const SettingsRecord& settings)
+{
+    const LOGFONTA logFont = MakeClockLogFont(settings);
+    auto font = std::make_shared<Font>();
+    font->handle = ::CreateFontIndirectA(&logFont);
+    if (!font->handle)
+        return false;
+    std::shared_ptr<const Font> previous;
+    {
+        std::lock_guard<std::mutex> lock(m_fontLock);
+        previous = std::exchange(m_font, std::move(font));
+    }
+    // The previous font is deleted here, outside the lock, unless a rendering
+    // still holds it; then it goes when that rendering ends.
+    return true;
+}
+
+bool GdiClockTextRenderer::HasFont() const
+{
+    return CurrentFont() != nullptr;
+}
+
+std::shared_ptr<const GdiClockTextRenderer::Font> GdiClockTextRenderer::CurrentFont() const
+{
+    std::lock_guard<std::mutex> lock(m_fontLock);
+    return m_font;
+}
+
+RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, const SettingsRecord& settings,
+                                                    ClockOverlay& overlay)
+{
+    const std::shared_ptr<const Font> font = CurrentFont();
+    MemoryDc dc;
+    if (!dc)
+        return {};
+    // Without a font of our own the DC's default font draws.
+    const HGDIOBJ previousFont = font ? ::SelectObject(dc, font->handle) : nullptr;
+    ::SetBkMode(dc, TRANSPARENT);
+
+    const int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
+    SIZE extent{};
+    if (!::GetTextExtentPoint32A(dc, text.data(), length, &extent))
+        extent = SIZE{0, 0};
+    const int32_t shadow = MulDiv(extent.cy, settings.ShadowOffset, 100);
+    const Size size{extent.cx + shadow, extent.cy + shadow};
+
+    for (int32_t plane : {0, 1}) {
+        overlay.SelectPlane(plane);
+        overlay.EnsurePlaneSize(size.width, size.height, kOverlayGrowPercent, kOverlayShrinkPercent);
+    }
+
+    const HGDIOBJ previousBitmap = ::GetCurrentObject(dc, OBJ_BITMAP);
+    bool drawn = size.width > 0 && size.height > 0;
+
+    // Colour plane: colours already multiplied by their opacities.
+    overlay.SelectPlane(0);
+    if (HBITMAP bitmap = overlay.Pixels() ? static_cast<HBITMAP>(overlay.NativeHandle()) : nullptr) {
+        ::SelectObject(dc, bitmap);
+        FillSolidRect(dc, overlay.UsedRect(), ScaleColorByPercent(settings.BackColor, settings.BackOpacity));
+        if (shadow != 0) {
+            ::SetTextColor(dc, RGB(0, 0, 0));
+            ::TextOutA(dc, shadow, shadow, text.data(), length);
+        }
+        ::SetTextColor(dc, ScaleColorByPercent(settings.TextColor, settings.TextOpacity));
+        ::TextOutA(dc, 0, 0, text.data(), length);
+    } else {
+        drawn = false;
+    }
+
+    // Opacity plane: the same shapes in grey levels that encode the opacities.
+    overlay.SelectPlane(1);
+    if (HBITMAP bitmap = overlay.Pixels() ? static_cast<HBITMAP>(overlay.NativeHandle()) : nullptr) {
+        ::SelectObject(dc, bitmap);
+        FillSolidRect(dc, overlay.UsedRect(), GreyFromPercent(settings.BackOpacity));
+        ::SetTextColor(dc, GreyFromPercent(settings.TextOpacity));
+        if (shadow != 0)
+            ::TextOutA(dc, shadow, shadow, text.data(), length);
+        ::TextOutA(dc, 0, 0, text.data(), length);
+    } else {
+        drawn = false;
+    }
+
+    // The pixels are read directly below: all drawing must have landed.
+    ::GdiFlush();
+    overlay.CopyAlphaFromPlane(0, 1);
+
+    if (previousBitmap)
+        ::SelectObject(dc, previousBitmap);
+    if (previousFont)
+        ::SelectObject(dc, previousFont);
+    overlay.SelectPlane(1);
+    return {size, drawn};
+}
+
+} // namespace horavel

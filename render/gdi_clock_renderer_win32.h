@@ -1,0 +1,48 @@
+// The clock text drawn with GDI: the clock font, and the rendering of the
+// text into the overlay's colour and opacity planes, folded into one
+// premultiplied BGRA picture in plane 0.
+#pragma once
+
+#include "core/settings_store.h"
+#include "render/clock_text_renderer.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+
+namespace horavel {
+
+// The LOGFONT of the clock: height, weight and the style bytes from the
+// settings, quality always ANTIALIASED_QUALITY (whatever FontQuality holds),
+// at most the first 31 characters of FontName as the face.
+LOGFONTA MakeClockLogFont(const SettingsRecord& settings);
+
+class GdiClockTextRenderer final : public ClockTextRenderer {
+public:
+    GdiClockTextRenderer();
+    ~GdiClockTextRenderer() override;
+    GdiClockTextRenderer(const GdiClockTextRenderer&) = delete;
+    GdiClockTextRenderer& operator=(const GdiClockTextRenderer&) = delete;
+
+    // Creates the clock font from the settings. On failure the previous font
+    // stays in use and false is returned. Safe on any thread, also while a
+    // rendering runs: the rendering keeps the font it started with alive.
+    bool CreateClockFont(const SettingsRecord& settings);
+    bool HasFont() const;
+
+    // Measure, size both planes, draw the colour plane (back box, shadow,
+    // text), draw the opacity plane in grey levels, flush GDI and copy the
+    // opacity into plane 0's fourth byte. Afterwards plane 1 is selected.
+    RenderedClock RenderClockText(const std::string& text, const SettingsRecord& settings,
+                                  ClockOverlay& overlay) override;
+
+private:
+    struct Font;
+    std::shared_ptr<const Font> CurrentFont() const;
+
+    mutable std::mutex m_fontLock;  // guards m_font, held for the pointer copy
+    std::shared_ptr<const Font> m_font;
+};
+
+} // namespace horavel

@@ -1,0 +1,311 @@
+// The frame pipeline's own steps: format cleaning, formatting, sizing in
+// thousandths, the clamp, and when the clock is re-rendered and handed on.
+#include "core/frame_pipeline.h"
+
+#include "pipeline_fakes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace horavel {
+namespace {
+
+using namespace testing_fakes;
+
+TEST(PipelineFormatCleaning, PercentBeforeBlankOrAtTheEndIsDeleted)
+{
+    EXPECT_EQ(CleanClockFormat("50% done %"), "50 done ");
+    EXPECT_EQ(CleanClockFormat("100%%"), "100%%");
+    EXPECT_EQ(CleanClockFormat("%"), "");
+    EXPECT_EQ(CleanClockFormat(""), "");
+    EXPECT_EQ(CleanClockFormat("%H:%M:%S"), "%H:%M:%S");
+    EXPECT_EQ(CleanClockFormat("%% %"), "%% ");
+    // The second '%' of a pair is never examined, so "%%H" is a percent sign
+    // followed by the letter H.
+    EXPECT_EQ(CleanClockFormat("%%H"), "%%H");
+    EXPECT_EQ(CleanClockFormat("%%%"), "%%");
+    EXPECT_EQ(CleanClockFormat("%  %"), "  ");
+}
+
+TEST(PipelineFormatCleaning, UnsupportedConversionLosesItsPercentOnly)
+{
+    EXPECT_EQ(CleanClockFormat("%Q"), "Q");
+    EXPECT_EQ(CleanClockFormat("%H:%M:%Q"), "%H:%M:Q");
+    EXPECT_EQ(CleanClockFormat("%e.%D %T"), "e.D T");  // C99 conversions msvcrt lacks
+    EXPECT_EQ(CleanClockFormat("%5S"), "5S");
+    EXPECT_EQ(CleanClockFormat("%-H"), "-H");
+    EXPECT_EQ(CleanClockFormat("%\xC4"), "\xC4");      // a Cyrillic letter in code page 1251
+    // The character that stays is passed over: "%%" after it is untouched,
+    // and a '%' that stays as text is not re-read as a conversion.
+    EXPECT_EQ(CleanClockFormat("%q%%"), "q%%");
+    // The '#' flag belongs to its '%'.
+    EXPECT_EQ(CleanClockFormat("%#x %#d"), "%#x %#d");
+    EXPECT_EQ(CleanClockFormat("%#Q"), "Q");
+    EXPECT_EQ(CleanClockFormat("%# "), " ");
+    EXPECT_EQ(CleanClockFormat("a%#"), "a");
+    EXPECT_EQ(CleanClockFormat("%#%"), "%#%");
+}
+
+TEST(PipelineFormatCleaning, EverySupportedConversionStaysAndFormats)
+{
+    const std::string supported = "aAbBcdHIjmMpSUwWxXyYzZ%";
+    ASSERT_EQ(supported.size(), 23u);
+    // 2021-07-01 12:00:00 UTC: the same year and month in every time zone.
+    const int64_t second = 1625140800;
+    for (int code = 1; code < 256; ++code) {
+        const char c = static_cast<char>(code);
+        EXPECT_EQ(IsSupportedConversion(c), supported.find(c) != std::string::npos) << "code " << code;
+    }
+    for (char c : supported) {
+        for (const std::string flag : {"", "#"}) {
+            const std::string format = "<%" + flag + c + ">";
+            ASSERT_EQ(CleanClockFormat(format), format);
+            // The runtime accepts it: the text round it comes back whole.
+            const std::string text = FormatClockTime(format, second);
+            EXPECT_GE(text.size(), 2u) << format;
+            EXPECT_EQ(text.front(), '<') << format;
+            EXPECT_EQ(text.back(), '>') << format;
+        }
+    }
+    EXPECT_EQ(FormatClockTime("%Y-%m", second), "2021-07");
+    EXPECT_EQ(FormatClockTime("100%%", second), "100%");
+}
+
+TEST(PipelineFormatting, ResultThatDoesNotFitIsEmpty)
+{
+    const std::string fits(kClockTextBuffer - 1, 'x');
+    const std::string tooLong(kClockTextBuffer, 'x');
+    EXPECT_EQ(FormatClockTime(fits, 0), fits);
+    EXPECT_EQ(FormatClockTime(tooLong, 0), "");
+    EXPECT_EQ(FormatClockTime(std::string(60, 'x') + "%Y" + std::string(64, 'x'), 1625140800), "");
+    EXPECT_EQ(FormatClockTime("", 0), "");
+}
+
+TEST(PipelineSizing, ThousandthsOfTheReferenceFrame)
+{
+    EXPECT_EQ(ClockSizeInThousandths({768, 576}), (Size{1000, 1000}));
+    EXPECT_EQ(ClockSizeInThousandths({384, 144}), (Size{500, 250}));
+    EXPECT_EQ(ClockSizeInThousandths({30, 20}), (Size{39, 35}));  // 39.06, 34.72
+    EXPECT_EQ(ClockSizeInThousandths({0, 0}), (Size{0, 0}));
+}
+
+TEST(PipelineClamp, PositionComesBackIntoTheFrame)
+{
+    EXPECT_EQ(ClampClockPosition({-5, -1}, {300, 100}), (Point{0, 0}));
+    EXPECT_EQ(ClampClockPosition({900, 950}, {300, 100}), (Point{700, 900}));
+    EXPECT_EQ(ClampClockPosition({700, 900}, {300, 100}), (Point{700, 900}));
+    // Larger than the frame: negative, whatever it started from.
+    EXPECT_EQ(ClampClockPosition({0, 0}, {1200, 1000}), (Point{-200, 0}));
+    EXPECT_EQ(ClampClockPosition({-200, 5}, {1200, 1000}), (Point{-200, 0}));
+    EXPECT_EQ(ClampClockPosition({2147483647, -2147483647 - 1}, {10, 10}), (Point{990, 0}));
+}
+
+class PipelineTest : public ::testing::Test {
+protected:
+    PipelineTest() : clock(1000000), pipeline(store, overlay, compositor, renderer, clock, &preview)
+    {
+        SettingsRecord record = TableDefaults();
+        record.Format = "12:34:56";
+        store.SetLive(record);
+        overlay.AddPlane();
+        overlay.AddPlane();
+        frame.assign(64, 0);
+    }
+    void SetFormat(const std::string& format)
+    {
+        store.EditLive([&](SettingsRecord& live) { live.Format = format; });
+    }
+    void SetPosition(int32_t x, int32_t y)
+    {
+        store.EditLive([&](SettingsRecord& live) {
+            live.StringPosX = x;
+            live.StringPosY = y;
+        });
+    }
+    Point LivePosition() const
+    {
+        const SettingsRecord live = store.Live();
+        return {live.StringPosX, live.StringPosY};
+    }
+    void Frames(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            pipeline.ProcessFrame(frame.data());
+    }
+
+    SettingsStore store;
+    ClockOverlay overlay;
+    RecordingCompositor compositor;
+    BoxRenderer renderer;
+    FakeClock clock;
+    CountingPreview preview;
+    FramePipeline pipeline;
+    std::vector<uint8_t> frame;
+};
+
+TEST_F(PipelineTest, RendersOncePerSecondAndBlendsEveryFrame)
+{
+    EXPECT_EQ(pipeline.LastRenderedSecond(), 0);
+    Frames(25);
+    EXPECT_EQ(renderer.texts.size(), 1u);
+    EXPECT_EQ(compositor.prepares.size(), 1u);
+    EXPECT_EQ(compositor.blends.size(), 25u);
+    EXPECT_EQ(preview.posts.load(), 1);
+    EXPECT_EQ(pipeline.LastRenderedSecond(), 1000000);
+
+    clock.Advance();
+    Frames(25);
+    EXPECT_EQ(renderer.texts.size(), 2u);
+    EXPECT_EQ(compositor.prepares.size(), 2u);
+    EXPECT_EQ(preview.posts.load(), 2);
+
+    // The clock going back is a change of second too.
+    clock.Set(999999);
+    Frames(1);
+    EXPECT_EQ(renderer.texts.size(), 3u);
+
+    for (const BlendCall& blend : compositor.blends) {
+        EXPECT_EQ(blend.frame, frame.data());
+        EXPECT_EQ(blend.opacityPercent, 100);
+    }
+}
+
+TEST_F(PipelineTest, RedrawRequestRendersAgainWithinTheSecond)
+{
+    Frames(3);
+    ASSERT_EQ(renderer.texts.size(), 1u);
+    SetFormat("changed");
+    Frames(3);
+    EXPECT_EQ(renderer.texts.size(), 1u);  // no request, same second: nothing new
+    EXPECT_EQ(pipeline.ClockText(), "12:34:56");
+
+    pipeline.RequestClockRedraw();
+    EXPECT_EQ(pipeline.LastRenderedSecond(), -1);
+    Frames(3);
+    EXPECT_EQ(renderer.texts.size(), 2u);
+    EXPECT_EQ(renderer.texts.back(), "changed");
+    EXPECT_EQ(pipeline.ClockText(), "changed");
+    EXPECT_EQ(pipeline.LastRenderedSecond(), 1000000);
+}
+
+TEST_F(PipelineTest, PublishesTextAndSizeAndHandsPlaneZeroOn)
+{
+    SetFormat("50% done %");  // 8 characters after cleaning
+    Frames(1);
+    EXPECT_EQ(store.Live().Format, "50% done %");  // the setting keeps its text
+    EXPECT_EQ(pipeline.ClockText(), "50 done ");
+    EXPECT_EQ(renderer.texts.back(), "50 done ");
+    // 80 x 20 pixels -> MulDiv(80, 1000, 768) = 104, MulDiv(20, 1000, 576) = 35.
+    EXPECT_EQ(pipeline.ClockSize(), (Size{104, 35}));
+
+    ASSERT_EQ(compositor.prepares.size(), 1u);
+    const PrepareCall& call = compositor.prepares.front();
+    EXPECT_EQ(call.imageSize, (Size{100, 25}));
+    EXPECT_EQ(call.sourceRect, (Rect{0, 0, 80, 20}));
+    EXPECT_EQ(call.sizeThousandths, (Size{104, 35}));
+    EXPECT_EQ(call.growPercent, 25);
+    EXPECT_EQ(call.shrinkPercent, 25);
+    // Plane 0, premultiplied: default text 0xC0C0C0 at 60 % with alpha 153.
+    EXPECT_EQ(call.topLeftPixel, (std::vector<uint8_t>{115, 115, 115, 153}));
+}
+
+TEST_F(PipelineTest, EscapedPercentAndEmptyFormats)
+{
+    SetFormat("100%%");
+    Frames(1);
+    EXPECT_EQ(pipeline.ClockText(), "100%");
+
+    // An empty text is rendered like any other; with no pixels it is not
+    // handed on, and the picture of the second before is not blended either.
+    SetFormat("%");
+    pipeline.RequestClockRedraw();
+    const size_t blendsBefore = compositor.blends.size();
+    Frames(5);
+    EXPECT_EQ(pipeline.ClockText(), "");
+    EXPECT_EQ(renderer.texts.back(), "");
+    EXPECT_EQ(pipeline.ClockSize(), (Size{0, 0}));
+    EXPECT_EQ(compositor.prepares.size(), 1u);
+    EXPECT_EQ(compositor.blends.size(), blendsBefore);
+    EXPECT_EQ(preview.posts.load(), 2);
+
+    SetFormat("back");
+    clock.Advance();
+    Frames(2);
+    EXPECT_EQ(compositor.prepares.size(), 2u);
+    EXPECT_EQ(compositor.blends.size(), blendsBefore + 2);
+}
+
+TEST_F(PipelineTest, FailedRenderingSkipsTheClockUntilOneSucceeds)
+{
+    Frames(1);
+    ASSERT_EQ(compositor.blends.size(), 1u);
+    renderer.failNext = true;
+    clock.Advance();
+    Frames(4);
+    EXPECT_EQ(compositor.prepares.size(), 1u);
+    EXPECT_EQ(compositor.blends.size(), 1u);
+    clock.Advance();
+    Frames(1);
+    EXPECT_EQ(compositor.prepares.size(), 2u);
+    EXPECT_EQ(compositor.blends.size(), 2u);
+}
+
+TEST_F(PipelineTest, ClampIsWrittenBackAndBlendedAt)
+{
+    renderer.charWidth = 48;  // "12:34:56": 384 pixels = 500 thousandths
+    renderer.height = 144;    // 250 thousandths
+    SetPosition(-5, 2000);
+    Frames(1);
+    EXPECT_EQ(pipeline.ClockSize(), (Size{500, 250}));
+    EXPECT_EQ(LivePosition(), (Point{0, 750}));
+    EXPECT_EQ(compositor.blends.back().position, (Point{0, 750}));
+
+    // A move needs no re-render and takes effect on the next frame.
+    SetPosition(900, 10);
+    Frames(1);
+    EXPECT_EQ(LivePosition(), (Point{500, 10}));
+    EXPECT_EQ(compositor.blends.back().position, (Point{500, 10}));
+    EXPECT_EQ(renderer.texts.size(), 1u);
+}
+
+TEST_F(PipelineTest, ClockWiderThanTheFrameStaysNegativeEveryFrame)
+{
+    renderer.charWidth = 120;  // 960 pixels = 1250 thousandths
+    SetPosition(300, 0);
+    for (int i = 0; i < 4; ++i) {
+        Frames(1);
+        EXPECT_EQ(LivePosition(), (Point{-250, 0}));
+        EXPECT_EQ(compositor.blends.back().position, (Point{-250, 0}));
+    }
+}
+
+TEST_F(PipelineTest, TextWidthInsideTheBandAllocatesNothing)
+{
+    int allocations = 0;
+    ClockOverlay counted([&](int32_t w, int32_t h) {
+        ++allocations;
+        return AllocateHeapPlane(w, h);
+    });
+    counted.AddPlane();
+    counted.AddPlane();
+    FramePipeline own(store, counted, compositor, renderer, clock, nullptr);
+
+    // 10 characters allocate 125 pixels; 8 to 12 stay inside [75, 125].
+    for (const char* text : {"0123456789", "012345678", "01234567890", "01234567", "012345678901", "0123456789"}) {
+        SetFormat(text);
+        clock.Advance();
+        own.ProcessFrame(frame.data());
+    }
+    EXPECT_EQ(renderer.texts.size(), 6u);
+    EXPECT_EQ(allocations, 2);  // the first sizing of each plane
+
+    SetFormat("0123456");  // 70 < 75: both planes shrink
+    clock.Advance();
+    own.ProcessFrame(frame.data());
+    EXPECT_EQ(allocations, 4);
+}
+
+} // namespace
+} // namespace horavel
