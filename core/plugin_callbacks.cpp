@@ -25,17 +25,6 @@ namespace {
 std::mutex g_formatLock;
 FrameFormat g_frameFormat;
 
-// With no profile every value takes its table default.
-void LoadDefaultSettings(SettingsStore& store)
-{
-    const SettingsRecord defaults = TableDefaults();
-    store.SetLive(defaults);
-    store.SetDefaultsRecord(defaults);
-    store.AppendRecord(defaults);
-    store.ApplyCurrentRecord();
-    store.SetDialogPosition(kNoDialogPosition);
-}
-
 constexpr wchar_t kNoSseMessage[] =
     L"      Настройки плагина недоступны. \nПроцессор не поддерживает команды SSE.";
 
@@ -51,7 +40,7 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginInit()
 {
     framework::ModuleStateGuard state(framework::StaticModuleState());
     try {
-        LoadDefaultSettings(Settings());
+        LoadTableDefaults(Settings());
         // Day and month names follow the user's regional settings; only the
         // time category changes.
         std::setlocale(LC_TIME, "");
