@@ -2,6 +2,8 @@
 // overlay in the frame's colour model, and the resampler state that builds it.
 #pragma once
 
+#include "composite/aligned_block.h"
+#include "composite/resampler.h"
 #include "core/geometry.h"
 
 #include <cstdint>
@@ -13,6 +15,9 @@ enum FrameLayout : int32_t {
     LayoutRGB24 = 1,  // B G R, bottom line first, 3 * width bytes a line
 };
 
+// The scaled copy is YUVA (top line first) for LayoutYUY2 and BGRA (bottom
+// line first) for LayoutRGB24; lines of 4 * capacityWidth bytes, colour
+// premultiplied by A.
 class Compositor {
 public:
     Compositor();
@@ -26,14 +31,47 @@ public:
     // Scales sourceRect of a premultiplied BGRA picture (bottom line first,
     // imageSize.width * 4 bytes a line) to sizeThousandths of the frame and
     // keeps it, converted to the frame's colour model, until the next call.
+    // The copy's block is reallocated only when the target size leaves the
+    // window MulDiv(capacity, 100 - shrink, 100 + grow) .. capacity; it then
+    // gets MulDiv(target, 100 + grow, 100). When a block cannot be allocated
+    // (or the picture is missing) the copy is left empty: nothing is drawn
+    // until a later call succeeds.
     void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect,
                         Size sizeThousandths, int32_t growPercent, int32_t shrinkPercent);
 
     // Blends the prepared copy onto a frame of the current format at a
-    // position in thousandths, clipped to the frame. opacityPercent 0..100.
+    // position in thousandths, clipped to the frame. opacityPercent 0..100
+    // (values outside are clamped). Writes nothing outside the frame buffer
+    // of the current format, whatever the geometry.
+    //
+    // A YUY2 frame of odd width: only whole 4-byte macropixels inside a line
+    // are ever touched, so its last pixel, whose macropixel would reach two
+    // bytes past the line, is never blended; the overlay is clipped to the
+    // even width below it.
     void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) const;
 
-    // (further members are the compositing engine's own)
+    // State, for tests and diagnostics.
+    int32_t layout() const { return layout_; }
+    int32_t frameWidth() const { return frameWidth_; }
+    int32_t frameHeight() const { return frameHeight_; }
+    const uint8_t* scaledPixels() const { return scaled_.data(); }
+    int32_t capacityWidth() const { return capacityWidth_; }
+    int32_t capacityHeight() const { return capacityHeight_; }
+    Rect contentRect() const { return contentRect_; }
+    const ResamplerState& resampler() const { return resampler_; }
+
+private:
+    int32_t layout_ = 0;
+    int32_t frameWidth_ = 0;
+    int32_t frameHeight_ = 0;
+    AlignedBlock scaled_;
+    int32_t capacityWidth_ = 0;
+    int32_t capacityHeight_ = 0;
+    Rect contentRect_;
+    // The layout the copy was built for; a blend onto another layout (after a
+    // SetFrameFormat without a new PrepareOverlay) draws nothing.
+    int32_t copyLayout_ = -1;
+    ResamplerState resampler_;
 };
 
 } // namespace horavel

@@ -1,0 +1,123 @@
+// Pixel kernels of the compositor: colour conversion, the two row blenders
+// and the resampler's two passes. Each has a plain `_c` reference and SIMD
+// twins (SSE2, SSSE3, AVX2) in their own translation units; every call site
+// goes through the table returned by Kernels().
+//
+// Arithmetic shared by all versions (they are bit-identical by construction
+// and by the kernel check):
+//  * Samples are unsigned 8-bit; floor means toward minus infinity.
+//  * BlendLane(S, D, A, off, opacity256), off = 0 for Y/B/G/R and 128 for U/V:
+//      A' = A + (A >> 7)                       0..256
+//      v  = (A' * D + (256 - A') * off) >> 8   = floor(A' * (D - off) / 256) + off,
+//                                              numerator 0..65280, fits 16 bits
+//      u  = S - v                              -255..255
+//      r  = D + floor(u * opacity256 / 256)    -255..510, saturated to 0..255
+//    floor(u * opacity256 / 256) is the high half of (u * 16) * (opacity256 * 16);
+//    both factors stay within -4096..4096, so a signed 16-bit multiply-high
+//    gives the exact floor. opacity256 is 0..256 (the caller clamps it).
+//  * Resampler taps: a sample p (0..255) is kept as the 16-bit word p << 7; a
+//    tap with a 1.14 weight w adds floor(p * 128 * w / 65536) (the high half
+//    of a signed 16-bit multiply) to a 16-bit sum that wraps like the vector
+//    lane does; the pass result is sum >> 5 (arithmetic), saturated to 0..255.
+//    Wrapping addition is associative, so versions may sum taps in any order.
+//  * ConvertToYUVA uses 15-bit coefficients; see convert_to_yuva_c.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace horavel {
+
+// Rewrites `count` BGRA pixels in place as YUVA (ConvertToYUVA on each).
+using ConvertRowToYUVAFn = void (*)(uint8_t* pixels, int32_t count);
+
+// Blends `count` (>= 1) YUVA copy pixels onto a YUY2 line whose first byte is
+// `line`, the first copy pixel landing on frame pixel x (>= 0). Touches only
+// the 4-byte macropixels the copy pixels land on.
+using BlendRowYUY2Fn = void (*)(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+                                int32_t opacity256);
+
+// Blends `count` (>= 1) BGRA copy pixels onto 3 * count frame bytes starting
+// at `frame`; not one byte outside them is read or written.
+using BlendRowRGB24Fn = void (*)(const uint8_t* copy, uint8_t* frame, int32_t count,
+                                 int32_t opacity256);
+
+// Vertical pass for one destination line: for each of `width` pixels (four
+// lanes each) sums `taps` source lines, tap k at firstTap + k * stride, with
+// weights[4 * k] (the entry's weights, four copies each), and writes the
+// saturated result as words p << 7 to row[4 * c + lane].
+using ResampleVerticalFn = void (*)(const uint8_t* firstTap, ptrdiff_t stride,
+                                    const int16_t* weights, int32_t taps, int32_t width,
+                                    int16_t* row);
+
+// Horizontal pass for one destination line: `count` table entries (first
+// offset, tap count, weights) applied to the row words; writes 4 * count
+// saturated BGRA bytes to out.
+using ResampleHorizontalFn = void (*)(const int16_t* row, const uint8_t* entries, int32_t count,
+                                      uint8_t* out);
+
+struct KernelTable {
+    ConvertRowToYUVAFn convertRowToYUVA;
+    BlendRowYUY2Fn blendRowYUY2;
+    BlendRowRGB24Fn blendRowRGB24;
+    ResampleVerticalFn resampleVertical;
+    ResampleHorizontalFn resampleHorizontal;
+};
+
+enum class CpuLevel : int32_t { Plain = 0, SSE2 = 1, SSSE3 = 2, AVX2 = 3 };
+
+const char* CpuLevelName(CpuLevel level);
+
+// What the processor (and, for AVX, the operating system) supports; asked once.
+CpuLevel DetectedCpuLevel();
+
+// The kernels in use. On first use they are raised to the detected level, or
+// to the lower level named by the environment variable HORAVEL_CPU_LEVEL
+// ("c", "sse2", "ssse3", "avx2" or 0..3).
+const KernelTable& Kernels();
+CpuLevel ActiveCpuLevel();
+
+// Makes Kernels() use at most `level` (never more than detected); returns the
+// level now in use. For tests and benchmarks; not safe while blending runs.
+CpuLevel LimitCpuLevel(CpuLevel level);
+
+// The table a given level would fill (clamped to the detected level), without
+// changing Kernels(): the kernel check compares these.
+KernelTable KernelsForLevel(CpuLevel level);
+
+// The plain reference versions.
+void convert_row_to_yuva_c(uint8_t* pixels, int32_t count);
+void blend_row_yuy2_c(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+                      int32_t opacity256);
+void blend_row_rgb24_c(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256);
+void resample_vertical_c(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
+                         int32_t taps, int32_t width, int16_t* row);
+void resample_horizontal_c(const int16_t* row, const uint8_t* entries, int32_t count,
+                           uint8_t* out);
+
+// Single-value forms of the arithmetic above, for tests and the plain code.
+struct YUVA {
+    uint8_t y, u, v, a;
+    friend bool operator==(const YUVA&, const YUVA&) = default;
+};
+YUVA ConvertToYUVA(uint8_t b, uint8_t g, uint8_t r, uint8_t a);
+uint8_t BlendLane(int32_t s, int32_t d, int32_t a, int32_t off, int32_t opacity256);
+
+// The SIMD twins, each defined in the translation unit compiled for its ISA.
+void convert_row_to_yuva_sse2(uint8_t*, int32_t);
+void blend_row_yuy2_sse2(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
+void blend_row_rgb24_sse2(const uint8_t*, uint8_t*, int32_t, int32_t);
+void resample_vertical_sse2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
+void resample_horizontal_sse2(const int16_t*, const uint8_t*, int32_t, uint8_t*);
+
+void convert_row_to_yuva_ssse3(uint8_t*, int32_t);
+void blend_row_yuy2_ssse3(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
+void blend_row_rgb24_ssse3(const uint8_t*, uint8_t*, int32_t, int32_t);
+
+void convert_row_to_yuva_avx2(uint8_t*, int32_t);
+void blend_row_yuy2_avx2(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
+void blend_row_rgb24_avx2(const uint8_t*, uint8_t*, int32_t, int32_t);
+void resample_vertical_avx2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
+void resample_horizontal_avx2(const int16_t*, const uint8_t*, int32_t, uint8_t*);
+
+} // namespace horavel

@@ -1,0 +1,230 @@
+// AVX2 versions of the pixel kernels (compiled with -mavx2 only). The 256-bit
+// shuffles work within each 128-bit half, so each half carries its own group
+// of pixels and the halves are put in order once, at the load or the store.
+// Helpers have internal linkage.
+#include "composite/kernels.h"
+
+#include <immintrin.h>
+
+#include <cstring>
+
+namespace horavel {
+
+namespace {
+
+constexpr char Z = -128;  // shuffle index that yields a zero byte
+
+inline __m128i Load64(const void* p)
+{
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+}
+
+inline __m128i Load128(const void* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+inline __m256i Load256(const void* p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+inline __m256i Opacity256(__m256i a)
+{
+    return _mm256_add_epi16(a, _mm256_srli_epi16(a, 7));
+}
+
+template <bool Full>
+inline __m256i BlendWords(__m256i s, __m256i d, __m256i a1, __m256i offTerm, __m256i op16)
+{
+    const __m256i v =
+        _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a1, d), offTerm), 8);
+    const __m256i u = _mm256_sub_epi16(s, v);
+    if (Full)
+        return _mm256_add_epi16(d, u);
+    return _mm256_add_epi16(d, _mm256_mulhi_epi16(_mm256_slli_epi16(u, 4), op16));
+}
+
+inline __m256i Twice(__m128i lo)
+{
+    return _mm256_broadcastsi128_si256(lo);
+}
+
+template <bool Full>
+void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i op16 = _mm256_set1_epi16(static_cast<int16_t>(opacity256 * 16));
+    const __m256i frame01 = Twice(_mm_setr_epi8(0, Z, 1, Z, 2, Z, Z, Z, 3, Z, 4, Z, 5, Z, Z, Z));
+    const __m256i frame23 = Twice(_mm_setr_epi8(6, Z, 7, Z, 8, Z, Z, Z, 9, Z, 10, Z, 11, Z, Z, Z));
+    const __m256i alpha01 = Twice(_mm_setr_epi8(3, Z, 3, Z, 3, Z, 3, Z, 7, Z, 7, Z, 7, Z, 7, Z));
+    const __m256i alpha23 =
+        Twice(_mm_setr_epi8(11, Z, 11, Z, 11, Z, 11, Z, 15, Z, 15, Z, 15, Z, 15, Z));
+    const __m256i pack = Twice(_mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, Z, Z, Z, Z));
+    // Frame dwords 0..5 (24 bytes) -> 12 bytes in each half, and back.
+    const __m256i spread = _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5);
+    const __m256i gather = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8, copy += 32, frame += 24) {
+        // 24 frame bytes read as 16 + 8: nothing past them is read.
+        const __m256i raw = _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(frame)),
+                                                    Load64(frame + 16), 1);
+        const __m256i f = _mm256_permutevar8x32_epi32(raw, spread);
+        const __m256i c = Load256(copy);
+        const __m256i r01 =
+            BlendWords<Full>(_mm256_unpacklo_epi8(c, zero), _mm256_shuffle_epi8(f, frame01),
+                             Opacity256(_mm256_shuffle_epi8(c, alpha01)), zero, op16);
+        const __m256i r23 =
+            BlendWords<Full>(_mm256_unpackhi_epi8(c, zero), _mm256_shuffle_epi8(f, frame23),
+                             Opacity256(_mm256_shuffle_epi8(c, alpha23)), zero, op16);
+        const __m256i out = _mm256_permutevar8x32_epi32(
+            _mm256_shuffle_epi8(_mm256_packus_epi16(r01, r23), pack), gather);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(frame), _mm256_castsi256_si128(out));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(frame + 16), _mm256_extracti128_si256(out, 1));
+    }
+    if (i < count)
+        blend_row_rgb24_c(copy, frame, count - i, opacity256);
+}
+
+template <bool Full>
+void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
+{
+    const __m256i op16 = _mm256_set1_epi16(static_cast<int16_t>(opacity256 * 16));
+    const __m256i chroma = _mm256_set_epi16(-1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0);
+    const __m256i k256 = _mm256_set1_epi16(256);
+    const __m256i luma = Twice(_mm_setr_epi8(0, Z, Z, Z, 4, Z, Z, Z, 8, Z, Z, Z, 12, Z, Z, Z));
+    const __m256i chromaAvg = Twice(_mm_setr_epi8(Z, Z, 1, Z, Z, Z, 2, Z, Z, Z, 9, Z, Z, Z, 10, Z));
+    const __m256i alpha = Twice(_mm_setr_epi8(3, Z, 3, Z, 7, Z, 3, Z, 11, Z, 11, Z, 15, Z, 11, Z));
+    // Eight copy pixels (four per half) onto four macropixels whose eight
+    // frame bytes per half come zero-extended from 16 consecutive bytes.
+    auto part = [&](__m256i c, __m256i d) {
+        const __m256i avg = _mm256_avg_epu8(c, _mm256_srli_si256(c, 4));
+        const __m256i s =
+            _mm256_or_si256(_mm256_shuffle_epi8(c, luma), _mm256_shuffle_epi8(avg, chromaAvg));
+        const __m256i a1 = Opacity256(_mm256_shuffle_epi8(c, alpha));
+        const __m256i off =
+            _mm256_and_si256(_mm256_slli_epi16(_mm256_sub_epi16(k256, a1), 7), chroma);
+        return BlendWords<Full>(s, d, a1, off, op16);
+    };
+    int32_t i = 0;
+    for (; i + 16 <= count; i += 16, copy += 64, mp += 32) {
+        const __m256i r0 = part(Load256(copy), _mm256_cvtepu8_epi16(Load128(mp)));
+        const __m256i r1 = part(Load256(copy + 32), _mm256_cvtepu8_epi16(Load128(mp + 16)));
+        // Halves hold macropixels (0 1 | 2 3) and (4 5 | 6 7); put them in order.
+        const __m256i out = _mm256_permute4x64_epi64(_mm256_packus_epi16(r0, r1), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(mp), out);
+    }
+    if (i < count)
+        blend_row_yuy2_c(copy, mp, 0, count - i, opacity256);
+}
+
+} // namespace
+
+void blend_row_rgb24_avx2(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+{
+    if (opacity256 == 256)
+        BlendRGB24<true>(copy, frame, count, opacity256);
+    else
+        BlendRGB24<false>(copy, frame, count, opacity256);
+}
+
+void blend_row_yuy2_avx2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+                         int32_t opacity256)
+{
+    if (x & 1) {
+        blend_row_yuy2_c(copy, line, x, 1, opacity256);
+        copy += 4;
+        ++x;
+        if (--count == 0)
+            return;
+    }
+    uint8_t* mp = line + 2 * static_cast<ptrdiff_t>(x);
+    if (opacity256 == 256)
+        BlendYUY2<true>(copy, mp, count, opacity256);
+    else
+        BlendYUY2<false>(copy, mp, count, opacity256);
+}
+
+void convert_row_to_yuva_avx2(uint8_t* pixels, int32_t count)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i rgbMask = _mm256_set_epi16(0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1);
+    const __m256i k256 = _mm256_set_epi16(256, 0, 0, 0, 256, 0, 0, 0, 256, 0, 0, 0, 256, 0, 0, 0);
+    const __m256i kY = Twice(_mm_set_epi16(0, 9798, 19235, 3735, 0, 9798, 19235, 3735));
+    const __m256i kU =
+        Twice(_mm_set_epi16(16384, -5529, -10855, 16384, 16384, -5529, -10855, 16384));
+    const __m256i kV =
+        Twice(_mm_set_epi16(16384, 16384, -13720, -2664, 16384, 16384, -13720, -2664));
+    const __m256i order = Twice(_mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8, pixels += 32) {
+        const __m256i c = Load256(pixels);
+        const __m256i lo =
+            _mm256_or_si256(_mm256_and_si256(_mm256_unpacklo_epi8(c, zero), rgbMask), k256);
+        const __m256i hi =
+            _mm256_or_si256(_mm256_and_si256(_mm256_unpackhi_epi8(c, zero), rgbMask), k256);
+        auto sums = [&](__m256i k) {
+            return _mm256_srai_epi32(
+                _mm256_hadd_epi32(_mm256_madd_epi16(lo, k), _mm256_madd_epi16(hi, k)), 15);
+        };
+        const __m256i b = _mm256_packus_epi16(_mm256_packs_epi32(sums(kY), sums(kU)),
+                                              _mm256_packs_epi32(sums(kV), _mm256_srli_epi32(c, 24)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels), _mm256_shuffle_epi8(b, order));
+    }
+    if (i < count)
+        convert_row_to_yuva_c(pixels, count - i);
+}
+
+void resample_vertical_avx2(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
+                            int32_t taps, int32_t width, int16_t* row)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i max = _mm256_set1_epi16(255);
+    int32_t c = 0;
+    for (; c + 8 <= width; c += 8, firstTap += 32, row += 32) {
+        __m256i acc0 = zero, acc1 = zero;
+        const uint8_t* p = firstTap;
+        for (int32_t k = 0; k < taps; ++k, p += stride) {
+            const __m256i w = _mm256_set1_epi16(weights[4 * k]);
+            const __m256i v0 = _mm256_slli_epi16(_mm256_cvtepu8_epi16(Load128(p)), 7);
+            const __m256i v1 = _mm256_slli_epi16(_mm256_cvtepu8_epi16(Load128(p + 16)), 7);
+            acc0 = _mm256_add_epi16(acc0, _mm256_mulhi_epi16(v0, w));
+            acc1 = _mm256_add_epi16(acc1, _mm256_mulhi_epi16(v1, w));
+        }
+        acc0 = _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(acc0, 5), zero), max);
+        acc1 = _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(acc1, 5), zero), max);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), _mm256_slli_epi16(acc0, 7));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 16), _mm256_slli_epi16(acc1, 7));
+    }
+    if (c < width)
+        resample_vertical_c(firstTap, stride, weights, taps, width - c, row);
+}
+
+void resample_horizontal_avx2(const int16_t* row, const uint8_t* entries, int32_t count,
+                              uint8_t* out)
+{
+    for (int32_t i = 0; i < count; ++i, out += 4) {
+        int32_t header[2];
+        std::memcpy(header, entries, sizeof header);
+        const int16_t* w = reinterpret_cast<const int16_t*>(entries + 8);
+        const int16_t* q = row + header[0];
+        const int32_t taps = header[1];
+        __m256i acc = _mm256_setzero_si256();
+        int32_t k = 0;
+        for (; k + 4 <= taps; k += 4)
+            acc = _mm256_add_epi16(acc, _mm256_mulhi_epi16(Load256(q + 4 * k), Load256(w + 4 * k)));
+        __m128i sum = _mm_add_epi16(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+        if (k + 2 <= taps) {
+            sum = _mm_add_epi16(sum, _mm_mulhi_epi16(Load128(q + 4 * k), Load128(w + 4 * k)));
+            k += 2;
+        }
+        if (k < taps)
+            sum = _mm_add_epi16(sum, _mm_mulhi_epi16(Load64(q + 4 * k), Load64(w + 4 * k)));
+        sum = _mm_srai_epi16(_mm_add_epi16(sum, _mm_srli_si128(sum, 8)), 5);
+        const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(sum, sum));
+        std::memcpy(out, &bytes, 4);
+        entries += 8 + 8 * taps;
+    }
+}
+
+} // namespace horavel

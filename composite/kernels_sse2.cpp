@@ -1,0 +1,246 @@
+// SSE2 versions of the pixel kernels (compiled with -msse2 only). Leading and
+// trailing pixels that do not fill a vector go through the plain versions.
+// Helpers here have internal linkage: they must not be merged with copies
+// compiled for another instruction set.
+#include "composite/kernels.h"
+
+#include <emmintrin.h>
+
+#include <cstring>
+
+namespace horavel {
+
+namespace {
+
+inline __m128i Load32(const void* p)
+{
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return _mm_cvtsi32_si128(v);
+}
+
+inline void Store32(void* p, __m128i v)
+{
+    const int32_t x = _mm_cvtsi128_si32(v);
+    std::memcpy(p, &x, 4);
+}
+
+// A' = A + (A >> 7) on 16-bit lanes.
+inline __m128i Opacity256(__m128i a)
+{
+    return _mm_add_epi16(a, _mm_srli_epi16(a, 7));
+}
+
+// r = D + floor((S - v) * opacity256 / 256), v = (A' * D + offTerm) >> 8;
+// words in, words out (see kernels.h for the ranges).
+template <bool Full>
+inline __m128i BlendWords(__m128i s, __m128i d, __m128i a1, __m128i offTerm, __m128i op16)
+{
+    const __m128i v = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a1, d), offTerm), 8);
+    const __m128i u = _mm_sub_epi16(s, v);
+    if (Full)
+        return _mm_add_epi16(d, u);
+    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(u, 4), op16));
+}
+
+// Words [B G R A B G R A] of two copy pixels -> A' in all four lanes.
+inline __m128i BroadcastAlpha(__m128i s)
+{
+    return Opacity256(_mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF));
+}
+
+template <bool Full>
+void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i op16 = _mm_set1_epi16(static_cast<int16_t>(opacity256 * 16));
+    const __m128i lo24 = _mm_set_epi32(0, 0x00ffffff, 0, 0x00ffffff);
+    const __m128i hi24 = _mm_set_epi32(0x0000ffff, static_cast<int32_t>(0xff000000u), 0x0000ffff,
+                                       static_cast<int32_t>(0xff000000u));
+    const __m128i low48 = _mm_set_epi32(0, 0, 0x0000ffff, -1);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4, copy += 16, frame += 12) {
+        // Twelve frame bytes, read as 8 + 4 so that nothing past them is read.
+        const __m128i f = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(frame)),
+                                             Load32(frame + 8));
+        const __m128i d01 = _mm_unpacklo_epi8(_mm_unpacklo_epi32(f, _mm_srli_si128(f, 3)), zero);
+        const __m128i d23 =
+            _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_srli_si128(f, 6), _mm_srli_si128(f, 9)), zero);
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy));
+        const __m128i s01 = _mm_unpacklo_epi8(c, zero);
+        const __m128i s23 = _mm_unpackhi_epi8(c, zero);
+        const __m128i r01 = BlendWords<Full>(s01, d01, BroadcastAlpha(s01), zero, op16);
+        const __m128i r23 = BlendWords<Full>(s23, d23, BroadcastAlpha(s23), zero, op16);
+        // Four 3-byte pixels back into twelve bytes: two per 64-bit half,
+        // then the halves side by side.
+        const __m128i p = _mm_packus_epi16(r01, r23);
+        const __m128i six = _mm_or_si128(_mm_and_si128(p, lo24),
+                                         _mm_and_si128(_mm_srli_epi64(p, 8), hi24));
+        const __m128i out = _mm_or_si128(_mm_and_si128(six, low48),
+                                         _mm_slli_si128(_mm_srli_si128(six, 8), 6));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(frame), out);
+        Store32(frame + 8, _mm_srli_si128(out, 8));
+    }
+    if (i < count)
+        blend_row_rgb24_c(copy, frame, count - i, opacity256);
+}
+
+// Four YUVA copy pixels -> the copy words of two macropixels and their A'
+// words [A0' A0' A1' A0'].
+inline void PairWords(__m128i c, __m128i zero, __m128i* s, __m128i* a1)
+{
+    const __m128i n = _mm_srli_si128(c, 4);  // dword k holds pixel k + 1
+    const __m128i avg = _mm_avg_epu8(c, n);  // dwords 0 and 2: pair averages
+    const __m128i m0 = _mm_set1_epi32(0x000000ff);
+    const __m128i m1 = _mm_set1_epi32(0x0000ff00);
+    const __m128i m2 = _mm_set1_epi32(0x00ff0000);
+    const __m128i m3 = _mm_set1_epi32(static_cast<int32_t>(0xff000000u));
+    const __m128i sb = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(c, m0), _mm_and_si128(avg, m1)),
+        _mm_or_si128(_mm_and_si128(_mm_slli_epi32(n, 16), m2), _mm_and_si128(_mm_slli_epi32(avg, 8), m3)));
+    const __m128i a0 = _mm_srli_epi32(c, 24);
+    const __m128i ab = _mm_or_si128(_mm_or_si128(a0, _mm_slli_epi32(a0, 8)),
+                                    _mm_or_si128(_mm_slli_epi32(a0, 24),
+                                                 _mm_slli_epi32(_mm_srli_epi32(n, 24), 16)));
+    // Keep dwords 0 and 2 (the two pairs): copy bytes low, alpha bytes high.
+    const __m128i both = _mm_unpacklo_epi64(_mm_shuffle_epi32(sb, _MM_SHUFFLE(3, 1, 2, 0)),
+                                            _mm_shuffle_epi32(ab, _MM_SHUFFLE(3, 1, 2, 0)));
+    *s = _mm_unpacklo_epi8(both, zero);
+    *a1 = Opacity256(_mm_unpackhi_epi8(both, zero));
+}
+
+template <bool Full>
+void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i op16 = _mm_set1_epi16(static_cast<int16_t>(opacity256 * 16));
+    const __m128i chroma = _mm_set_epi16(-1, 0, -1, 0, -1, 0, -1, 0);
+    const __m128i k256 = _mm_set1_epi16(256);
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8, copy += 32, mp += 16) {
+        const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mp));
+        __m128i s0, a0, s1, a1;
+        PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)), zero, &s0, &a0);
+        PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + 16)), zero, &s1, &a1);
+        // (256 - A') * 128 on the chroma lanes, 0 on the luma lanes.
+        const __m128i o0 = _mm_and_si128(_mm_slli_epi16(_mm_sub_epi16(k256, a0), 7), chroma);
+        const __m128i o1 = _mm_and_si128(_mm_slli_epi16(_mm_sub_epi16(k256, a1), 7), chroma);
+        const __m128i r0 = BlendWords<Full>(s0, _mm_unpacklo_epi8(f, zero), a0, o0, op16);
+        const __m128i r1 = BlendWords<Full>(s1, _mm_unpackhi_epi8(f, zero), a1, o1, op16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r0, r1));
+    }
+    if (i < count)
+        blend_row_yuy2_c(copy, mp, 0, count - i, opacity256);
+}
+
+} // namespace
+
+void blend_row_rgb24_sse2(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+{
+    if (opacity256 == 256)
+        BlendRGB24<true>(copy, frame, count, opacity256);
+    else
+        BlendRGB24<false>(copy, frame, count, opacity256);
+}
+
+void blend_row_yuy2_sse2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+                         int32_t opacity256)
+{
+    if (x & 1) {
+        blend_row_yuy2_c(copy, line, x, 1, opacity256);
+        copy += 4;
+        ++x;
+        if (--count == 0)
+            return;
+    }
+    uint8_t* mp = line + 2 * static_cast<ptrdiff_t>(x);
+    if (opacity256 == 256)
+        BlendYUY2<true>(copy, mp, count, opacity256);
+    else
+        BlendYUY2<false>(copy, mp, count, opacity256);
+}
+
+void convert_row_to_yuva_sse2(uint8_t* pixels, int32_t count)
+{
+    const __m128i zero = _mm_setzero_si128();
+    // Lane 3 carries the constant 256 so that one multiply-add also adds the
+    // chroma offset 128 << 15 = 256 * 16384.
+    const __m128i rgbMask = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i k256 = _mm_set_epi16(256, 0, 0, 0, 256, 0, 0, 0);
+    const __m128i kY = _mm_set_epi16(0, 9798, 19235, 3735, 0, 9798, 19235, 3735);
+    const __m128i kU = _mm_set_epi16(16384, -5529, -10855, 16384, 16384, -5529, -10855, 16384);
+    const __m128i kV = _mm_set_epi16(16384, 16384, -13720, -2664, 16384, 16384, -13720, -2664);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4, pixels += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+        const __m128i lo = _mm_or_si128(_mm_and_si128(_mm_unpacklo_epi8(c, zero), rgbMask), k256);
+        const __m128i hi = _mm_or_si128(_mm_and_si128(_mm_unpackhi_epi8(c, zero), rgbMask), k256);
+        auto sums = [&](__m128i k) {
+            const __m128 a = _mm_castsi128_ps(_mm_madd_epi16(lo, k));
+            const __m128 b = _mm_castsi128_ps(_mm_madd_epi16(hi, k));
+            const __m128i even = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+            const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+            return _mm_srai_epi32(_mm_add_epi32(even, odd), 15);
+        };
+        const __m128i b = _mm_packus_epi16(_mm_packs_epi32(sums(kY), sums(kU)),
+                                           _mm_packs_epi32(sums(kV), _mm_srli_epi32(c, 24)));
+        // Bytes Y0..3 U0..3 V0..3 A0..3 -> Y U V A per pixel.
+        const __m128i x = _mm_unpacklo_epi8(b, _mm_srli_si128(b, 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels),
+                         _mm_unpacklo_epi8(x, _mm_srli_si128(x, 8)));
+    }
+    if (i < count)
+        convert_row_to_yuva_c(pixels, count - i);
+}
+
+void resample_vertical_sse2(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
+                            int32_t taps, int32_t width, int16_t* row)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i max = _mm_set1_epi16(255);
+    int32_t c = 0;
+    for (; c + 4 <= width; c += 4, firstTap += 16, row += 16) {
+        __m128i acc0 = zero, acc1 = zero;
+        const uint8_t* p = firstTap;
+        for (int32_t k = 0; k < taps; ++k, p += stride) {
+            const __m128i w = _mm_set1_epi16(weights[4 * k]);
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            // Sample << 7 as (sample << 8) >> 1.
+            acc0 = _mm_add_epi16(acc0, _mm_mulhi_epi16(_mm_srli_epi16(_mm_unpacklo_epi8(zero, v), 1), w));
+            acc1 = _mm_add_epi16(acc1, _mm_mulhi_epi16(_mm_srli_epi16(_mm_unpackhi_epi8(zero, v), 1), w));
+        }
+        acc0 = _mm_min_epi16(_mm_max_epi16(_mm_srai_epi16(acc0, 5), zero), max);
+        acc1 = _mm_min_epi16(_mm_max_epi16(_mm_srai_epi16(acc1, 5), zero), max);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row), _mm_slli_epi16(acc0, 7));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 8), _mm_slli_epi16(acc1, 7));
+    }
+    if (c < width)
+        resample_vertical_c(firstTap, stride, weights, taps, width - c, row);
+}
+
+void resample_horizontal_sse2(const int16_t* row, const uint8_t* entries, int32_t count,
+                              uint8_t* out)
+{
+    for (int32_t i = 0; i < count; ++i, out += 4) {
+        int32_t header[2];
+        std::memcpy(header, entries, sizeof header);
+        const int16_t* w = reinterpret_cast<const int16_t*>(entries + 8);
+        const int16_t* q = row + header[0];
+        const int32_t taps = header[1];
+        __m128i acc = _mm_setzero_si128();
+        int32_t k = 0;
+        for (; k + 2 <= taps; k += 2)
+            acc = _mm_add_epi16(acc, _mm_mulhi_epi16(
+                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 4 * k)),
+                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4 * k))));
+        if (k < taps)
+            acc = _mm_add_epi16(acc, _mm_mulhi_epi16(
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q + 4 * k)),
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 4 * k))));
+        acc = _mm_srai_epi16(_mm_add_epi16(acc, _mm_srli_si128(acc, 8)), 5);
+        Store32(out, _mm_packus_epi16(acc, acc));
+        entries += 8 + 8 * taps;
+    }
+}
+
+} // namespace horavel

@@ -1,0 +1,158 @@
+// SSSE3 versions of the kernels that gain from byte shuffles: unpacking 24-bit
+// pixels, gathering macropixels, and the YUVA byte order (compiled with
+// -mssse3 only). Helpers have internal linkage.
+#include "composite/kernels.h"
+
+#include <tmmintrin.h>
+
+#include <cstring>
+
+namespace horavel {
+
+namespace {
+
+constexpr char Z = -128;  // shuffle index that yields a zero byte
+
+inline __m128i Load32(const void* p)
+{
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return _mm_cvtsi32_si128(v);
+}
+
+inline void Store32(void* p, __m128i v)
+{
+    const int32_t x = _mm_cvtsi128_si32(v);
+    std::memcpy(p, &x, 4);
+}
+
+inline __m128i Opacity256(__m128i a)
+{
+    return _mm_add_epi16(a, _mm_srli_epi16(a, 7));
+}
+
+template <bool Full>
+inline __m128i BlendWords(__m128i s, __m128i d, __m128i a1, __m128i offTerm, __m128i op16)
+{
+    const __m128i v = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a1, d), offTerm), 8);
+    const __m128i u = _mm_sub_epi16(s, v);
+    if (Full)
+        return _mm_add_epi16(d, u);
+    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(u, 4), op16));
+}
+
+template <bool Full>
+void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i op16 = _mm_set1_epi16(static_cast<int16_t>(opacity256 * 16));
+    const __m128i frame01 = _mm_setr_epi8(0, Z, 1, Z, 2, Z, Z, Z, 3, Z, 4, Z, 5, Z, Z, Z);
+    const __m128i frame23 = _mm_setr_epi8(6, Z, 7, Z, 8, Z, Z, Z, 9, Z, 10, Z, 11, Z, Z, Z);
+    const __m128i alpha01 = _mm_setr_epi8(3, Z, 3, Z, 3, Z, 3, Z, 7, Z, 7, Z, 7, Z, 7, Z);
+    const __m128i alpha23 = _mm_setr_epi8(11, Z, 11, Z, 11, Z, 11, Z, 15, Z, 15, Z, 15, Z, 15, Z);
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, Z, Z, Z, Z);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4, copy += 16, frame += 12) {
+        // Twelve frame bytes, read as 8 + 4 so that nothing past them is read.
+        const __m128i f = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(frame)),
+                                             Load32(frame + 8));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy));
+        const __m128i r01 = BlendWords<Full>(_mm_unpacklo_epi8(c, zero), _mm_shuffle_epi8(f, frame01),
+                                             Opacity256(_mm_shuffle_epi8(c, alpha01)), zero, op16);
+        const __m128i r23 = BlendWords<Full>(_mm_unpackhi_epi8(c, zero), _mm_shuffle_epi8(f, frame23),
+                                             Opacity256(_mm_shuffle_epi8(c, alpha23)), zero, op16);
+        const __m128i out = _mm_shuffle_epi8(_mm_packus_epi16(r01, r23), pack);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(frame), out);
+        Store32(frame + 8, _mm_srli_si128(out, 8));
+    }
+    if (i < count)
+        blend_row_rgb24_c(copy, frame, count - i, opacity256);
+}
+
+template <bool Full>
+void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i op16 = _mm_set1_epi16(static_cast<int16_t>(opacity256 * 16));
+    const __m128i chroma = _mm_set_epi16(-1, 0, -1, 0, -1, 0, -1, 0);
+    const __m128i k256 = _mm_set1_epi16(256);
+    // Words [Y0 U Y1 V] of two macropixels: lumas from the pixels, chroma
+    // from the pair averages, opacity [A0 A0 A1 A0] from the pixels.
+    const __m128i luma = _mm_setr_epi8(0, Z, Z, Z, 4, Z, Z, Z, 8, Z, Z, Z, 12, Z, Z, Z);
+    const __m128i chromaAvg = _mm_setr_epi8(Z, Z, 1, Z, Z, Z, 2, Z, Z, Z, 9, Z, Z, Z, 10, Z);
+    const __m128i alpha = _mm_setr_epi8(3, Z, 3, Z, 7, Z, 3, Z, 11, Z, 11, Z, 15, Z, 11, Z);
+    auto half = [&](__m128i c, __m128i d) {
+        const __m128i avg = _mm_avg_epu8(c, _mm_srli_si128(c, 4));
+        const __m128i s = _mm_or_si128(_mm_shuffle_epi8(c, luma), _mm_shuffle_epi8(avg, chromaAvg));
+        const __m128i a1 = Opacity256(_mm_shuffle_epi8(c, alpha));
+        const __m128i off = _mm_and_si128(_mm_slli_epi16(_mm_sub_epi16(k256, a1), 7), chroma);
+        return BlendWords<Full>(s, d, a1, off, op16);
+    };
+    int32_t i = 0;
+    for (; i + 8 <= count; i += 8, copy += 32, mp += 16) {
+        const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mp));
+        const __m128i r0 = half(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)),
+                                _mm_unpacklo_epi8(f, zero));
+        const __m128i r1 = half(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + 16)),
+                                _mm_unpackhi_epi8(f, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r0, r1));
+    }
+    if (i < count)
+        blend_row_yuy2_c(copy, mp, 0, count - i, opacity256);
+}
+
+} // namespace
+
+void blend_row_rgb24_ssse3(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+{
+    if (opacity256 == 256)
+        BlendRGB24<true>(copy, frame, count, opacity256);
+    else
+        BlendRGB24<false>(copy, frame, count, opacity256);
+}
+
+void blend_row_yuy2_ssse3(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+                          int32_t opacity256)
+{
+    if (x & 1) {
+        blend_row_yuy2_c(copy, line, x, 1, opacity256);
+        copy += 4;
+        ++x;
+        if (--count == 0)
+            return;
+    }
+    uint8_t* mp = line + 2 * static_cast<ptrdiff_t>(x);
+    if (opacity256 == 256)
+        BlendYUY2<true>(copy, mp, count, opacity256);
+    else
+        BlendYUY2<false>(copy, mp, count, opacity256);
+}
+
+void convert_row_to_yuva_ssse3(uint8_t* pixels, int32_t count)
+{
+    const __m128i zero = _mm_setzero_si128();
+    // Lane 3 carries the constant 256 so that one multiply-add also adds the
+    // chroma offset 128 << 15 = 256 * 16384.
+    const __m128i rgbMask = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
+    const __m128i k256 = _mm_set_epi16(256, 0, 0, 0, 256, 0, 0, 0);
+    const __m128i kY = _mm_set_epi16(0, 9798, 19235, 3735, 0, 9798, 19235, 3735);
+    const __m128i kU = _mm_set_epi16(16384, -5529, -10855, 16384, 16384, -5529, -10855, 16384);
+    const __m128i kV = _mm_set_epi16(16384, 16384, -13720, -2664, 16384, 16384, -13720, -2664);
+    const __m128i order = _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4, pixels += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
+        const __m128i lo = _mm_or_si128(_mm_and_si128(_mm_unpacklo_epi8(c, zero), rgbMask), k256);
+        const __m128i hi = _mm_or_si128(_mm_and_si128(_mm_unpackhi_epi8(c, zero), rgbMask), k256);
+        auto sums = [&](__m128i k) {
+            return _mm_srai_epi32(_mm_hadd_epi32(_mm_madd_epi16(lo, k), _mm_madd_epi16(hi, k)), 15);
+        };
+        const __m128i b = _mm_packus_epi16(_mm_packs_epi32(sums(kY), sums(kU)),
+                                           _mm_packs_epi32(sums(kV), _mm_srli_epi32(c, 24)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), _mm_shuffle_epi8(b, order));
+    }
+    if (i < count)
+        convert_row_to_yuva_c(pixels, count - i);
+}
+
+} // namespace horavel

@@ -1,0 +1,194 @@
+#include "composite/resampler.h"
+
+#include "composite/kernels.h"
+#include "core/muldiv.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace horavel {
+
+bool EnsureCapacity(GrowableBlock& b, int32_t need, int32_t elementSize, int32_t growPercent,
+                    int32_t shrinkPercent)
+{
+    const bool fits = need <= b.capacity &&
+                      need >= MulDiv(b.capacity, 100 - shrinkPercent, 100 + growPercent) &&
+                      elementSize <= b.elementSize && b.block;
+    if (fits)
+        return true;
+    b.block.Release();
+    b.capacity = 0;
+    b.elementSize = 0;
+    const int32_t capacity = MulDiv(need, 100 + growPercent, 100);
+    if (capacity <= 0 || elementSize <= 0)
+        return false;
+    const uint64_t bytes = uint64_t(uint32_t(capacity)) * uint64_t(uint32_t(elementSize));
+    if (bytes > kMaxBlockBytes || !b.block.Allocate(static_cast<size_t>(bytes)))
+        return false;
+    b.capacity = capacity;
+    b.elementSize = elementSize;
+    return true;
+}
+
+double Sinc(double t)
+{
+    return t < 1e-9 ? 1.0 : std::sin(t) / t;
+}
+
+double LanczosWeight(double x)
+{
+    const double a = std::fabs(x);
+    if (a >= 3.0)
+        return 0.0;
+    return Sinc(a * 3.141592653589793) * Sinc(a * 1.0471975511965979);
+}
+
+// The doubles below are kept in named variables, one operation each, so that
+// an x87 build (compiled with -ffloat-store) rounds every step to double as
+// an SSE2 build does; the weights must not depend on the build.
+bool BuildFilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first, int32_t count,
+                      int32_t step, FilterTable& table)
+{
+    const double s = sourceSize;
+    const double d = destinationSize;
+    const double scale = d / s;
+    const double h = scale < 1.0 ? scale : 1.0;
+    const double radius = 3.0 / h;
+    const double twoRadius = 2.0 * radius;
+    const double nReal = std::ceil(twoRadius);
+    // n is at most about 6 * sourceSize; the block limit refuses huge tables.
+    if (!(nReal < 1e8)) {
+        table.key = FilterKey{};
+        return false;
+    }
+    const int32_t n = static_cast<int32_t>(nReal);
+    const int64_t elementBytes = 8 * int64_t{n} + 8;
+    if (elementBytes > int64_t{kMaxBlockBytes} ||
+        !EnsureCapacity(table.entries, count, static_cast<int32_t>(elementBytes), 30, 30)) {
+        table.key = FilterKey{};
+        return false;
+    }
+    double* raw = new (std::nothrow) double[n > 0 ? n : 1];
+    if (!raw) {
+        table.key = FilterKey{};
+        return false;
+    }
+    uint8_t* out = table.entries.block.data();
+    const double halfRatio = 0.5 * s / d;
+    for (int32_t i = first; i < first + count; ++i) {
+        const double is = i * s;
+        const double centre = is / d;
+        const double left = centre + halfRatio;
+        const double m = left - radius;
+        const double fm = std::floor(m);
+        const double u0 = fm - m;
+        const double u1 = u0 - radius;
+        const double u = u1 + 0.5;
+        const int32_t firstOffset = m < 0 ? 0 : static_cast<int32_t>(m) * step;
+        int32_t taps = 0;
+        double sum = 0.0;
+        for (int32_t j = 0; j < n; ++j) {
+            const double mj = m + j;
+            if (mj < 0 || mj >= s)
+                continue;
+            const double dist = j + u;
+            const double x = h * dist;
+            const double w = LanczosWeight(x);
+            raw[taps++] = w;
+            sum = sum + w;
+        }
+        if (sum == 0.0 || n <= 0)
+            sum = 1.0;
+        const double inv = 1.0 / sum;
+        std::memcpy(out, &firstOffset, 4);
+        std::memcpy(out + 4, &taps, 4);
+        int16_t* weights = reinterpret_cast<int16_t*>(out + 8);
+        for (int32_t k = 0; k < taps; ++k) {
+            const double scaled = raw[k] * inv;
+            const double fixed = scaled * 16384.0;
+            const double rounded = fixed + 0.5;
+            const int16_t w = static_cast<int16_t>(static_cast<int32_t>(rounded));
+            weights[4 * k] = weights[4 * k + 1] = weights[4 * k + 2] = weights[4 * k + 3] = w;
+        }
+        out += 8 + 8 * taps;
+    }
+    delete[] raw;
+    return true;
+}
+
+namespace {
+
+bool RebuildIfNeeded(FilterTable& table, const FilterKey& key, ResamplerState& state)
+{
+    if (table.key == key && table.entries.block)
+        return true;
+    if (!BuildFilterTable(key.sourceSize, key.destinationSize, key.first, key.count, key.step,
+                          table))
+        return false;
+    table.key = key;
+    ++state.tableBuilds;
+    return true;
+}
+
+} // namespace
+
+bool Resample(const SourceImage& source, const DestinationImage& destination, OutputFormat format,
+              ResamplerState& state)
+{
+    if (!source.pixels || !destination.pixels)
+        return false;
+    if (source.width <= 0 || source.height <= 0 || destination.width <= 0 ||
+        destination.height <= 0)
+        return true;
+    // First offsets of the vertical table are 32-bit byte offsets into the
+    // source, and lines are addressed with 32-bit strides.
+    if (int64_t{4} * source.width * source.height > 0x7fffffff ||
+        int64_t{4} * destination.width > 0x7fffffff)
+        return false;
+
+    const Rect src = Intersect(source.rect, Rect{0, 0, source.width, source.height});
+    if (src.IsEmpty())
+        return true;
+    const Rect& dst = destination.rect;
+    const Rect clip = Intersect(dst, Rect{0, 0, destination.width, destination.height});
+    if (clip.IsEmpty())
+        return true;
+    // A destination rectangle wider than 2^31 has a width that overflows.
+    if (int64_t{dst.right} - dst.left > 0x7fffffff || int64_t{dst.bottom} - dst.top > 0x7fffffff)
+        return false;
+
+    if (!EnsureCapacity(state.rowBuffer, src.Width(), 8, 30, 100))
+        return false;
+    const int32_t stride = -4 * source.width;
+    const FilterKey vkey{src.Height(), dst.Height(), clip.top - dst.top, clip.Height(), stride};
+    const FilterKey hkey{src.Width(), dst.Width(), clip.left - dst.left, clip.Width(), 4};
+    if (!RebuildIfNeeded(state.vertical, vkey, state) ||
+        !RebuildIfNeeded(state.horizontal, hkey, state))
+        return false;
+
+    const KernelTable& k = Kernels();
+    const ptrdiff_t lineBytes = ptrdiff_t{4} * source.width;
+    const uint8_t* topLeft =
+        source.pixels + (source.height - 1 - src.top) * lineBytes + ptrdiff_t{4} * src.left;
+    int16_t* row = reinterpret_cast<int16_t*>(state.rowBuffer.block.data());
+    const uint8_t* ventry = state.vertical.entries.block.data();
+    const uint8_t* hentries = state.horizontal.entries.block.data();
+    const ptrdiff_t destLine = ptrdiff_t{4} * destination.width;
+    for (int32_t line = clip.top; line < clip.bottom; ++line) {
+        int32_t header[2];
+        std::memcpy(header, ventry, sizeof header);
+        k.resampleVertical(topLeft + header[0], stride,
+                           reinterpret_cast<const int16_t*>(ventry + 8), header[1], src.Width(),
+                           row);
+        ventry += 8 + 8 * header[1];
+        const int32_t stored = destination.bottomUp ? destination.height - 1 - line : line;
+        uint8_t* out = destination.pixels + stored * destLine + ptrdiff_t{4} * clip.left;
+        k.resampleHorizontal(row, hentries, clip.Width(), out);
+        if (format == OutputFormat::YUVA)
+            k.convertRowToYUVA(out, clip.Width());
+    }
+    return true;
+}
+
+} // namespace horavel

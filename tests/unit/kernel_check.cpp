@@ -1,0 +1,296 @@
+// The kernel check: every SIMD version against the plain one on the same
+// seeded random inputs, with lengths that reach the head, body and tail of
+// each loop, unaligned start addresses, and sentinel bytes around every
+// output compared as well. Runs natively and under Wine (the 32-bit code
+// differs). HORAVEL_KERNEL_SEED repeats a run.
+#include "composite/kernels.h"
+#include "composite/resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace horavel {
+namespace {
+
+constexpr size_t kMargin = 48;
+constexpr uint8_t kSentinel = 0xA7;
+
+uint32_t KernelSeed()
+{
+    static const uint32_t seed = [] {
+        if (const char* s = std::getenv("HORAVEL_KERNEL_SEED"))
+            return static_cast<uint32_t>(std::strtoul(s, nullptr, 10));
+        return static_cast<uint32_t>(std::random_device{}());
+    }();
+    return seed;
+}
+
+// Lengths around every vector width used (4, 8, 16 pixels) and a few long ones.
+std::vector<int> Lengths()
+{
+    std::vector<int> n;
+    for (int i = 1; i <= 40; ++i)
+        n.push_back(i);
+    for (int i : {47, 48, 49, 63, 64, 65, 127, 255, 256, 257, 1021})
+        n.push_back(i);
+    return n;
+}
+
+// Levels above plain that this processor runs, each with its table. Fails if
+// a slot of such a level is still the plain function: that would compare the
+// plain version with itself.
+std::vector<std::pair<CpuLevel, KernelTable>> SimdLevels()
+{
+    std::vector<std::pair<CpuLevel, KernelTable>> levels;
+    const KernelTable plain = KernelsForLevel(CpuLevel::Plain);
+    for (int i = 1; i <= static_cast<int>(DetectedCpuLevel()); ++i) {
+        const KernelTable t = KernelsForLevel(static_cast<CpuLevel>(i));
+        EXPECT_NE(t.convertRowToYUVA, plain.convertRowToYUVA);
+        EXPECT_NE(t.blendRowYUY2, plain.blendRowYUY2);
+        EXPECT_NE(t.blendRowRGB24, plain.blendRowRGB24);
+        EXPECT_NE(t.resampleVertical, plain.resampleVertical);
+        EXPECT_NE(t.resampleHorizontal, plain.resampleHorizontal);
+        levels.emplace_back(static_cast<CpuLevel>(i), t);
+    }
+    return levels;
+}
+
+class KernelCheck : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::printf("kernel check seed %u, detected level %s\n", KernelSeed(),
+                    CpuLevelName(DetectedCpuLevel()));
+        RecordProperty("seed", std::to_string(KernelSeed()));
+        rng_.seed(KernelSeed() ^ std::hash<std::string>{}(
+                                     ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        levels_ = SimdLevels();
+        if (levels_.empty())
+            GTEST_SKIP() << "no SIMD level on this processor";
+    }
+
+    uint8_t Byte() { return static_cast<uint8_t>(rng_()); }
+    int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+
+    // Random premultiplied-looking copy pixels: mostly opaque or transparent
+    // (the common cases), otherwise anything.
+    void FillCopy(uint8_t* p, int count)
+    {
+        for (int i = 0; i < count; ++i, p += 4) {
+            const int kind = Pick(0, 3);
+            for (int c = 0; c < 4; ++c)
+                p[c] = Byte();
+            if (kind == 0)
+                p[3] = 255;
+            else if (kind == 1)
+                p[3] = 0;
+        }
+    }
+
+    // A buffer of `bytes` starting `offset` bytes after a sentinel margin.
+    struct Guarded {
+        std::vector<uint8_t> all;
+        size_t offset;
+        uint8_t* data() { return all.data() + kMargin + offset; }
+    };
+    Guarded MakeGuarded(size_t bytes, size_t offset)
+    {
+        Guarded g{std::vector<uint8_t>(bytes + offset + 2 * kMargin, kSentinel), offset};
+        for (size_t i = 0; i < bytes; ++i)
+            g.data()[i] = Byte();
+        return g;
+    }
+    static void ExpectSentinels(const Guarded& g, size_t bytes)
+    {
+        for (size_t i = 0; i < kMargin + g.offset; ++i)
+            ASSERT_EQ(g.all[i], kSentinel) << "before the output, byte " << i;
+        for (size_t i = kMargin + g.offset + bytes; i < g.all.size(); ++i)
+            ASSERT_EQ(g.all[i], kSentinel) << "after the output, byte " << i;
+    }
+
+    std::mt19937 rng_;
+    std::vector<std::pair<CpuLevel, KernelTable>> levels_;
+};
+
+TEST_F(KernelCheck, BlendRowRGB24)
+{
+    const KernelTable plain = KernelsForLevel(CpuLevel::Plain);
+    for (auto& [level, k] : levels_) {
+        SCOPED_TRACE(CpuLevelName(level));
+        for (int count : Lengths()) {
+            for (int opacity : {256, Pick(0, 255)}) {
+                const size_t offset = Pick(0, 15);
+                std::vector<uint8_t> copyAll(4 * count + 16);
+                uint8_t* copy = copyAll.data() + Pick(0, 15);
+                FillCopy(copy, count);
+                Guarded a = MakeGuarded(3 * count, offset);
+                Guarded b = a;
+                plain.blendRowRGB24(copy, a.data(), count, opacity);
+                k.blendRowRGB24(copy, b.data(), count, opacity);
+                ASSERT_EQ(a.all, b.all) << "count " << count << " opacity " << opacity;
+                ExpectSentinels(b, 3 * count);
+            }
+        }
+    }
+}
+
+TEST_F(KernelCheck, BlendRowYUY2)
+{
+    const KernelTable plain = KernelsForLevel(CpuLevel::Plain);
+    for (auto& [level, k] : levels_) {
+        SCOPED_TRACE(CpuLevelName(level));
+        for (int count : Lengths()) {
+            for (int x : {0, 1, 2, 3, Pick(4, 40)}) {
+                const int opacity = Pick(0, 1) ? 256 : Pick(0, 255);
+                std::vector<uint8_t> copyAll(4 * count + 16);
+                uint8_t* copy = copyAll.data() + Pick(0, 15);
+                FillCopy(copy, count);
+                // The line holds exactly the macropixels the pixels touch.
+                const size_t lineBytes = 4 * size_t((x + count + 1) / 2);
+                Guarded a = MakeGuarded(lineBytes, Pick(0, 15));
+                Guarded b = a;
+                plain.blendRowYUY2(copy, a.data(), x, count, opacity);
+                k.blendRowYUY2(copy, b.data(), x, count, opacity);
+                ASSERT_EQ(a.all, b.all) << "x " << x << " count " << count << " opacity " << opacity;
+                ExpectSentinels(b, lineBytes);
+            }
+        }
+    }
+}
+
+TEST_F(KernelCheck, ConvertRowToYUVA)
+{
+    const KernelTable plain = KernelsForLevel(CpuLevel::Plain);
+    for (auto& [level, k] : levels_) {
+        SCOPED_TRACE(CpuLevelName(level));
+        for (int count : Lengths()) {
+            Guarded a = MakeGuarded(4 * size_t(count), Pick(0, 15));
+            // Premultiplied inputs as the resampler makes them, and extremes.
+            for (int i = 0; i < count; ++i) {
+                uint8_t* p = a.data() + 4 * i;
+                if (Pick(0, 1))
+                    for (int c = 0; c < 3; ++c)
+                        p[c] = uint8_t(p[c] * p[3] / 255);
+            }
+            Guarded b = a;
+            plain.convertRowToYUVA(a.data(), count);
+            k.convertRowToYUVA(b.data(), count);
+            ASSERT_EQ(a.all, b.all) << "count " << count;
+            ExpectSentinels(b, 4 * size_t(count));
+        }
+    }
+}
+
+TEST_F(KernelCheck, ResampleVertical)
+{
+    const KernelTable plain = KernelsForLevel(CpuLevel::Plain);
+    for (auto& [level, k] : levels_) {
+        SCOPED_TRACE(CpuLevelName(level));
+        for (int width : Lengths()) {
+            const int taps = Pick(0, 14);
+            const int lines = taps + 1;
+            const ptrdiff_t lineBytes = 4 * width + Pick(0, 9);
+            std::vector<uint8_t> src(size_t(lineBytes) * lines + 16);
+            for (uint8_t& v : src)
+                v = Byte();
+            const bool bottomUp = Pick(0, 1);
+            const uint8_t* first = src.data() + Pick(0, 15) + (bottomUp ? lineBytes * (lines - 1) : 0);
+            const ptrdiff_t stride = bottomUp ? -lineBytes : lineBytes;
+            std::vector<int16_t> weights(4 * size_t(taps) + 1);
+            for (int t = 0; t < taps; ++t) {
+                // Large weights make the 16-bit sums wrap and saturate.
+                const int16_t w = int16_t(Pick(0, 3) ? Pick(-3000, 19000) : Pick(-32768, 32767));
+                for (int c = 0; c < 4; ++c)
+                    weights[4 * t + c] = w;
+            }
+            const size_t outBytes = 8 * size_t(width);
+            Guarded a = MakeGuarded(outBytes, 2 * Pick(0, 7));
+            Guarded b = a;
+            plain.resampleVertical(first, stride, weights.data(), taps, width,
+                                   reinterpret_cast<int16_t*>(a.data()));
+            k.resampleVertical(first, stride, weights.data(), taps, width,
+                               reinterpret_cast<int16_t*>(b.data()));
+            ASSERT_EQ(a.all, b.all) << "width " << width << " taps " << taps;
+            ExpectSentinels(b, outBytes);
+        }
+    }
+}
+
+TEST_F(KernelCheck, ResampleHorizontal)
+{
+    const KernelTable plain = KernelsForLevel(CpuLevel::Plain);
+    for (auto& [level, k] : levels_) {
+        SCOPED_TRACE(CpuLevelName(level));
+        for (int count : Lengths()) {
+            const int rowPixels = Pick(1, 80);
+            std::vector<int16_t> row(4 * size_t(rowPixels) + 8);
+            for (int16_t& q : row)
+                q = int16_t(Byte() << 7);
+            std::vector<uint8_t> entries;
+            for (int i = 0; i < count; ++i) {
+                const int32_t first = Pick(0, rowPixels - 1);
+                const int32_t taps = Pick(0, std::min(rowPixels - first, 13));
+                const int32_t header[2] = {4 * first, taps};
+                const size_t at = entries.size();
+                entries.resize(at + 8 + 8 * size_t(taps));
+                std::memcpy(&entries[at], header, 8);
+                for (int t = 0; t < taps; ++t) {
+                    const int16_t w = int16_t(Pick(0, 3) ? Pick(-3000, 19000) : Pick(-32768, 32767));
+                    for (int c = 0; c < 4; ++c)
+                        std::memcpy(&entries[at + 8 + 8 * t + 2 * c], &w, 2);
+                }
+            }
+            const int16_t* rowStart = row.data() + 1;  // rows need not be aligned
+            Guarded a = MakeGuarded(4 * size_t(count), Pick(0, 15));
+            Guarded b = a;
+            plain.resampleHorizontal(rowStart, entries.data(), count, a.data());
+            k.resampleHorizontal(rowStart, entries.data(), count, b.data());
+            ASSERT_EQ(a.all, b.all) << "count " << count;
+            ExpectSentinels(b, 4 * size_t(count));
+        }
+    }
+}
+
+// Whole resampling runs, up and down, at every level against plain.
+TEST_F(KernelCheck, ResampleUpAndDown)
+{
+    const CpuLevel active = ActiveCpuLevel();
+    struct Case { int sw, sh, dw, dh; };
+    for (const Case& c : {Case{175, 37, 164, 35}, Case{175, 37, 437, 70}, Case{30, 5, 150, 19},
+                          Case{61, 23, 17, 9}, Case{3, 2, 41, 7}}) {
+        std::vector<uint8_t> src(4 * size_t(c.sw) * c.sh);
+        for (size_t i = 0; i < src.size(); i += 4) {
+            src[i + 3] = Byte();
+            for (int ch = 0; ch < 3; ++ch)
+                src[i + ch] = uint8_t(Byte() * src[i + 3] / 255);
+        }
+        for (OutputFormat format : {OutputFormat::BGRA, OutputFormat::YUVA}) {
+            std::vector<std::vector<uint8_t>> results;
+            for (int level = 0; level <= static_cast<int>(DetectedCpuLevel()); ++level) {
+                LimitCpuLevel(static_cast<CpuLevel>(level));
+                std::vector<uint8_t> dst(4 * size_t(c.dw) * c.dh, kSentinel);
+                ResamplerState state;
+                ASSERT_TRUE(Resample(SourceImage{src.data(), c.sw, c.sh, {0, 0, c.sw, c.sh}},
+                                     DestinationImage{dst.data(), c.dw, c.dh, {0, 0, c.dw, c.dh},
+                                                      format == OutputFormat::BGRA},
+                                     format, state));
+                results.push_back(dst);
+            }
+            for (size_t level = 1; level < results.size(); ++level)
+                EXPECT_EQ(results[level], results[0])
+                    << c.sw << "x" << c.sh << " -> " << c.dw << "x" << c.dh << " at "
+                    << CpuLevelName(static_cast<CpuLevel>(level));
+        }
+    }
+    LimitCpuLevel(active);
+}
+
+} // namespace
+} // namespace horavel
