@@ -10,6 +10,7 @@
 #include "core/plugin_app.h"
 #include "framework/message_box.h"
 #include "framework/module_state.h"
+#include "settings/profile_settings.h"
 
 #include <windows.h>
 
@@ -40,7 +41,7 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginInit()
 {
     framework::ModuleStateGuard state(framework::StaticModuleState());
     try {
-        LoadTableDefaults(Settings());
+        LoadSettings(Settings(), ModuleExeName());
         // Day and month names follow the user's regional settings; only the
         // time category changes.
         std::setlocale(LC_TIME, "");
@@ -112,6 +113,7 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginDeinit()
     framework::ModuleStateGuard state(framework::StaticModuleState());
     try {
         // The settings dialog is destroyed here, then the profile is saved.
+        SaveSettings(Settings());
     } catch (...) {
     }
 }

@@ -1,0 +1,105 @@
+#include "settings/profile_settings.h"
+
+#include "settings/settings_persistence.h"
+#include "settings/win32_profile_files.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+namespace horavel {
+
+namespace {
+
+// The platform id, from the extended version record first and the basic one
+// when that is refused; nullopt when both are.
+std::optional<uint32_t> PlatformId()
+{
+    OSVERSIONINFOEXA extended;
+    std::memset(&extended, 0, sizeof extended);
+    extended.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);   // 156
+    if (GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&extended)))
+        return extended.dwPlatformId;
+    OSVERSIONINFOA basic;
+    std::memset(&basic, 0, sizeof basic);
+    basic.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);        // 148
+    if (GetVersionExA(&basic))
+        return basic.dwPlatformId;
+    return std::nullopt;
+}
+
+// The host's "StoreInUsersFolder" switch as 4 raw bytes, whatever its type;
+// 0 when the key or value is missing or unreadable.
+uint32_t StoreInUsersFolder()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvale", 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return 0;
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegQueryValueExA(key, "StoreInUsersFolder", nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) !=
+        ERROR_SUCCESS)
+        value = 0;
+    RegCloseKey(key);
+    return value;
+}
+
+} // namespace
+
+std::optional<ProfileInputs> GatherProfileInputs(const std::string& moduleName)
+{
+    const std::optional<uint32_t> platform = PlatformId();
+    if (!platform)
+        return std::nullopt;
+    ProfileInputs inputs;
+    inputs.platformId = *platform;
+    inputs.storeInUsersFolder = StoreInUsersFolder();
+    char buffer[MAX_PATH + 1] = {};
+    if (UsesUsersFolder(inputs.platformId, inputs.storeInUsersFolder)) {
+        if (SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_APPDATA, FALSE))
+            inputs.appDataFolder = buffer;
+    } else {
+        const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+        if (length > 0 && length < MAX_PATH)
+            inputs.hostProgramPath.assign(buffer, length);
+    }
+    if (const char* line = GetCommandLineA())
+        inputs.commandLine = line;
+    inputs.moduleName = moduleName;
+    return inputs;
+}
+
+std::optional<ProfileLocation> BuildProfilePath(const std::string& moduleName)
+{
+    const std::optional<ProfileInputs> inputs = GatherProfileInputs(moduleName);
+    if (!inputs)
+        return std::nullopt;
+    std::optional<ProfileLocation> location = BuildProfileLocation(*inputs);
+    if (location)
+        CreateDirectoryA(location->folder.c_str(), nullptr);   // usually exists already
+    return location;
+}
+
+void LoadSettings(SettingsStore& store, const std::string& moduleName)
+{
+    try {
+        Win32ProfileFiles files;
+        LoadSettingsFromProfile(store, files, BuildProfilePath(moduleName));
+    } catch (...) {
+        // Out of memory half-way: make sure the store still holds settings.
+        if (store.Records().empty())
+            LoadTableDefaults(store);
+    }
+}
+
+void SaveSettings(SettingsStore& store)
+{
+    try {
+        Win32ProfileFiles files;
+        SaveSettingsToProfile(store, files);
+    } catch (...) {
+    }
+}
+
+} // namespace horavel

@@ -1,0 +1,17 @@
+// Profile files through Win32: exclusive reading that creates a missing file,
+// and replacement through a flushed temporary file and one MoveFileEx.
+#pragma once
+
+#include "settings/profile_files.h"
+
+namespace horavel {
+
+class Win32ProfileFiles final : public ProfileFiles {
+public:
+    std::optional<std::string> ReadOrCreate(const std::string& path) override;
+    // Fails, leaving everything as it was, also when the profile is
+    // read-only or held open by someone else.
+    bool Replace(const std::string& path, std::string_view bytes) override;
+};
+
+} // namespace horavel
