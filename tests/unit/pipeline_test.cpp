@@ -83,6 +83,17 @@ TEST(PipelineFormatting, ResultThatDoesNotFitIsEmpty)
     EXPECT_EQ(FormatClockTime("", 0), "");
 }
 
+TEST(PipelineFormatting, TypoInTheFormatKeepsTheRestOfTheClock)
+{
+    const int64_t second = 1625140800;
+    const std::string typo = "%Y-%m %Q";
+    EXPECT_EQ(FormatClockTime(CleanClockFormat(typo), second), "2021-07 Q");
+#if defined(_WIN32)
+    // Unmended, the Windows runtime returns nothing for the whole text.
+    EXPECT_EQ(FormatClockTime(typo, second), "");
+#endif
+}
+
 TEST(PipelineSizing, ThousandthsOfTheReferenceFrame)
 {
     EXPECT_EQ(ClockSizeInThousandths({768, 576}), (Size{1000, 1000}));

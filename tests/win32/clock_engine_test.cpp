@@ -1,0 +1,274 @@
+// The clock on whole frames: the engine in this process (real GDI, real
+// compositor) on YUY2 and RGB24 frames of three sizes, and the DLL loaded as
+// a host loads it, which must give the same bytes. Outside the clock's
+// rectangle, and outside the buffer, nothing changes.
+#include "core/clock_api.h"
+#include "core/clock_engine.h"
+#include "core/frame_pipeline.h"
+#include "core/muldiv.h"
+#include "core/plugin_record.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace horavel {
+
+// The store of this process's engine (the DLL has its own).
+SettingsStore& Settings()
+{
+    static SettingsStore store;
+    return store;
+}
+
+namespace {
+
+constexpr int32_t LayoutYUY2 = 0;
+constexpr int32_t LayoutRGB24 = 1;
+
+constexpr size_t kGuard = 256;
+constexpr uint8_t kGuardByte = 0xA5;
+
+// A frame buffer with guard bytes on both sides and a varied picture.
+struct Frame {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t layout = 0;
+    std::vector<uint8_t> bytes;
+
+    Frame(int32_t w, int32_t h, int32_t l) : width(w), height(h), layout(l)
+    {
+        bytes.assign(kGuard + LineBytes() * size_t(h) + kGuard, kGuardByte);
+        for (int32_t row = 0; row < h; ++row)
+            for (size_t i = 0; i < LineBytes(); ++i)
+                Pixels()[size_t(row) * LineBytes() + i] = static_cast<uint8_t>(40 + (i * 7 + size_t(row) * 3) % 170);
+    }
+    size_t LineBytes() const { return size_t(width) * (layout == LayoutYUY2 ? 2 : 3); }
+    uint8_t* Pixels() { return bytes.data() + kGuard; }
+    const uint8_t* Pixels() const { return bytes.data() + kGuard; }
+    // Memory line of picture row y (RGB24 is stored bottom line first).
+    size_t LineOf(int32_t y) const { return size_t(layout == LayoutYUY2 ? y : height - 1 - y); }
+};
+
+// Where the clock must land, in frame pixels, for a position and size in
+// thousandths: placed with MulDiv and clipped to the frame. A YUY2 frame of
+// odd width never has its last pixel drawn (its macropixel would reach past
+// the line).
+Rect ExpectedRect(const Frame& frame, Point position, Size size)
+{
+    const int32_t x = MulDiv(frame.width, position.x, 1000);
+    const int32_t y = MulDiv(frame.height, position.y, 1000);
+    const int32_t w = MulDiv(frame.width, size.width, 1000);
+    const int32_t h = MulDiv(frame.height, size.height, 1000);
+    const int32_t drawableWidth = frame.layout == LayoutYUY2 ? frame.width & ~1 : frame.width;
+    return Intersect({x, y, x + w, y + h}, {0, 0, drawableWidth, frame.height});
+}
+
+// Checks that every changed byte belongs to a pixel of `allowed` (for YUY2 a
+// chroma byte belongs to both pixels of its pair), that the guards are
+// intact, and returns the bounding box of the pixels whose own bytes changed.
+Rect CheckChanges(const Frame& before, const Frame& after, const Rect& allowed)
+{
+    for (size_t i = 0; i < kGuard; ++i) {
+        EXPECT_EQ(after.bytes[i], kGuardByte) << "before the buffer";
+        EXPECT_EQ(after.bytes[after.bytes.size() - 1 - i], kGuardByte) << "after the buffer";
+    }
+    Rect box{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    int outside = 0;
+    for (int32_t y = 0; y < before.height; ++y) {
+        const size_t line = before.LineOf(y) * before.LineBytes();
+        for (size_t i = 0; i < before.LineBytes(); ++i) {
+            if (before.Pixels()[line + i] == after.Pixels()[line + i])
+                continue;
+            int32_t first, last;  // the pixels this byte belongs to
+            bool own = true;
+            if (before.layout == LayoutYUY2) {
+                const int32_t pair = static_cast<int32_t>(i / 4) * 2;
+                const size_t inPair = i % 4;
+                if (inPair == 0 || inPair == 2) {
+                    first = last = pair + (inPair == 2);
+                } else {
+                    first = pair;
+                    last = pair + 1;
+                    own = false;
+                }
+            } else {
+                first = last = static_cast<int32_t>(i / 3);
+            }
+            const bool inside = y >= allowed.top && y < allowed.bottom && last >= allowed.left && first < allowed.right;
+            if (!inside && ++outside <= 5)
+                ADD_FAILURE() << "byte " << i << " of row " << y << " changed outside the clock";
+            if (own) {
+                box.left = std::min(box.left, first);
+                box.right = std::max(box.right, last + 1);
+                box.top = std::min(box.top, y);
+                box.bottom = std::max(box.bottom, y + 1);
+            }
+        }
+    }
+    EXPECT_EQ(outside, 0);
+    return box.IsEmpty() ? Rect{} : box;
+}
+
+struct FrameCase {
+    int32_t width;
+    int32_t height;
+    int32_t layout;
+};
+
+const FrameCase kCases[] = {
+    {720, 576, LayoutYUY2}, {1920, 1080, LayoutYUY2}, {721, 433, LayoutYUY2},
+    {720, 576, LayoutRGB24}, {1920, 1080, LayoutRGB24}, {721, 433, LayoutRGB24},
+};
+
+std::string CaseName(const FrameCase& c)
+{
+    return std::to_string(c.width) + "x" + std::to_string(c.height) + (c.layout == LayoutYUY2 ? " YUY2" : " RGB24");
+}
+
+void SetPosition(int32_t x, int32_t y)
+{
+    Settings().EditLive([&](SettingsRecord& live) {
+        live.StringPosX = x;
+        live.StringPosY = y;
+    });
+}
+
+Point LivePosition()
+{
+    const SettingsRecord live = Settings().Live();
+    return {live.StringPosX, live.StringPosY};
+}
+
+// Runs before anything starts the engine in this process.
+TEST(ClockEngine, FrameBeforeAnyStartIsLeftAlone)
+{
+    Settings().SetLive(TableDefaults());
+    Frame frame(64, 16, LayoutYUY2);
+    const Frame before = frame;
+    ClockEngineProcess(frame.Pixels());
+    EXPECT_TRUE(frame.bytes == before.bytes);
+    EXPECT_EQ(ClockText(), "");
+}
+
+TEST(ClockEngine, LandsAtTheClampedPositionAndNowhereElse)
+{
+    Settings().SetLive(TableDefaults());
+    for (const FrameCase& c : kCases) {
+        SCOPED_TRACE(CaseName(c));
+        for (Point requested : {Point{0, 0}, Point{300, 400}, Point{900, 950}, Point{-5, -40}}) {
+            SCOPED_TRACE(testing::Message() << "position " << requested.x << ", " << requested.y);
+            SetPosition(requested.x, requested.y);
+            ClockEngineStart(c.width, c.height, c.layout);
+            Frame frame(c.width, c.height, c.layout);
+            const Frame before = frame;
+            ClockEngineProcess(frame.Pixels());
+
+            EXPECT_EQ(ClockText().size(), 8u);  // "%H:%M:%S"
+            const Size size = ClockSize();
+            ASSERT_GT(size.width, 100);
+            ASSERT_GT(size.height, 50);
+            const Point clamped = ClampClockPosition(requested, size);
+            EXPECT_EQ(LivePosition(), clamped);
+            const Rect expected = ExpectedRect(frame, clamped, size);
+            EXPECT_EQ(CheckChanges(before, frame, expected), expected);
+        }
+    }
+}
+
+TEST(ClockEngine, ClockWiderThanTheFrameIsCutOnTheLeft)
+{
+    SettingsRecord settings = TableDefaults();
+    settings.FontSize = -260;
+    Settings().SetLive(settings);
+    for (const FrameCase& c : {kCases[0], kCases[5]}) {
+        SCOPED_TRACE(CaseName(c));
+        ClockEngineStart(c.width, c.height, c.layout);
+        Frame frame(c.width, c.height, c.layout);
+        const Frame before = frame;
+        ClockEngineProcess(frame.Pixels());
+        const Size size = ClockSize();
+        ASSERT_GT(size.width, 1000);
+        EXPECT_EQ(LivePosition().x, 1000 - size.width);
+        const Rect expected = ExpectedRect(frame, LivePosition(), size);
+        EXPECT_EQ(expected.left, 0);
+        EXPECT_EQ(CheckChanges(before, frame, expected), expected);
+        // Every frame puts it back to the same place.
+        ClockEngineProcess(frame.Pixels());
+        EXPECT_EQ(LivePosition().x, 1000 - size.width);
+    }
+    Settings().SetLive(TableDefaults());
+}
+
+// The DLL, loaded and driven through its exports with a profile of its own
+// (the test runs with "-inst:c", so the profile is Instances\c\Plugins\Horavel.ini
+// beside the program), must draw the very bytes the engine draws here.
+TEST(ClockThroughTheDll, SameBytesAsTheEngineOnEveryLayoutAndSize)
+{
+    char program[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
+    std::string folder(program);
+    folder.erase(folder.find_last_of('\\') + 1);
+    ASSERT_NE(std::string(GetCommandLineA()).find("-inst:c"), std::string::npos) << "run with -inst:c";
+    for (const char* sub : {"Instances", "Instances\\c", "Instances\\c\\Plugins"})
+        CreateDirectoryA((folder + sub).c_str(), nullptr);
+    {
+        std::ofstream profile(folder + "Instances\\c\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
+        profile << "[COMMON]\r\nStringPosX=900\r\nStringPosY=950\r\n";
+    }
+
+    HMODULE dll = LoadLibraryA("Horavel.dll");
+    ASSERT_NE(dll, nullptr);
+    const auto getRecord = reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(dll, kRecordExportName)));
+    ASSERT_NE(getRecord, nullptr);
+    const PluginRecord* record = getRecord();
+    record->init();
+
+    SettingsRecord settings = TableDefaults();
+    for (const FrameCase& c : kCases) {
+        SCOPED_TRACE(CaseName(c));
+        bool sameSecond = false;
+        for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+            settings.StringPosX = 900;
+            settings.StringPosY = 950;
+            Settings().SetLive(settings);
+            FrameDescriptor descriptor{c.width, c.height, 0, c.layout, 0};
+            Frame viaDll(c.width, c.height, c.layout);
+            Frame here(c.width, c.height, c.layout);
+            const Frame before = here;
+            FrameRecord frameRecord{viaDll.Pixels()};
+
+            const std::time_t start = std::time(nullptr);
+            ASSERT_EQ(record->start(&descriptor), 1);
+            ASSERT_EQ(record->process(&frameRecord), 1);
+            ClockEngineStart(c.width, c.height, c.layout);
+            ClockEngineProcess(here.Pixels());
+            sameSecond = std::time(nullptr) == start;
+            if (!sameSecond)
+                continue;  // the texts may differ; draw both again
+
+            const Size size = ClockSize();
+            const Rect expected = ExpectedRect(here, ClampClockPosition({900, 950}, size), size);
+            EXPECT_EQ(CheckChanges(before, viaDll, expected), expected);
+            EXPECT_TRUE(viaDll.bytes == here.bytes);
+        }
+        EXPECT_TRUE(sameSecond);
+    }
+
+    // A null buffer is refused.
+    FrameRecord empty{nullptr};
+    EXPECT_EQ(record->process(&empty), 0);
+    record->stop();
+    record->deinit();
+    FreeLibrary(dll);
+}
+
+} // namespace
+} // namespace horavel
