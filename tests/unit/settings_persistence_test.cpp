@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace horavel {
 namespace {
 
@@ -212,6 +214,32 @@ TEST_F(Persistence, AFailedSaveKeepsTheOldProfile)
     // The text read is still what the file holds, so a retry writes.
     files.failReplace = false;
     EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Written);
+}
+
+TEST_F(Persistence, AnyBytesAreReadWithoutDerailingTheRest)
+{
+    // 10 MB of random bytes (NULs and stray line ends included), a 2 MB line
+    // without a line end, a header without "]", then a valid section.
+    std::mt19937 rng(7);
+    std::string text(10 * 1024 * 1024, '\0');
+    for (char& c : text)
+        c = static_cast<char>(rng());
+    text += "\r\n[COMMON\r\nTextOpacity=5\r\n";
+    text += std::string(2 * 1024 * 1024, 'A');
+    const char section[] = "\n[COMMON]\r\nTextOpacity=77\r\nFontName=\xC0\0b\r\n";
+    text.append(section, sizeof section - 1);
+    text += "[DIALOG]\nDlgWndPosX=12";
+    LoadFrom(text);
+    EXPECT_EQ(store.Live().TextOpacity, 77);
+    EXPECT_EQ(store.Live().FontName, std::string("\xC0\0b", 3));
+    EXPECT_EQ(store.GetDialogPosition().x, 12);
+    // The next save replaces it all with the two sections.
+    SaveSettingsToProfile(store, files);
+    std::string expected = kDefaultProfile;
+    expected.replace(expected.find("TextOpacity=60"), 14, "TextOpacity=77");
+    expected.replace(expected.find("FontName=Arial"), 14, std::string("FontName=\xC0\0b", 12));
+    expected.replace(expected.find("DlgWndPosX=-100"), 15, "DlgWndPosX=12");
+    EXPECT_TRUE(File() == expected);
 }
 
 } // namespace
