@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,10 +97,12 @@ public:
     // Set when the settings are loaded, used again when they are saved: the
     // location of the last load, and the profile's bytes as they were read
     // (a save rewrites the file only when its new text differs from them).
+    // No text when the profile could not be read: a save then leaves the file
+    // alone, since it may hold settings that were never seen.
     ProfileLocation& Profile() { return m_profile; }
     const ProfileLocation& Profile() const { return m_profile; }
-    std::string& ProfileText() { return m_profileText; }
-    const std::string& ProfileText() const { return m_profileText; }
+    std::optional<std::string>& ProfileText() { return m_profileText; }
+    const std::optional<std::string>& ProfileText() const { return m_profileText; }
 
 private:
     mutable std::mutex m_liveLock;
@@ -110,7 +113,7 @@ private:
     mutable std::mutex m_positionLock;
     DialogPosition m_dialogPosition{0, 0};
     ProfileLocation m_profile;
-    std::string m_profileText;
+    std::optional<std::string> m_profileText;
 };
 
 // What loading amounts to when there is no profile: live record := the table

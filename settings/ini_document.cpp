@@ -42,13 +42,16 @@ std::string_view TrimIniSpace(std::string_view text)
 void IniDocument::ReadProfileFile(ProfileFiles& files, const std::string& path)
 {
     m_read.clear();
+    m_readOk = false;
     m_cursor = 0;
     m_lastSection = 0;
     if (path.empty())
         return;
     try {
-        if (std::optional<std::string> bytes = files.ReadOrCreate(path))
+        if (std::optional<std::string> bytes = files.ReadOrCreate(path)) {
             m_read = std::move(*bytes);
+            m_readOk = true;
+        }
     } catch (const std::bad_alloc&) {
         m_read.clear();
     }
@@ -57,6 +60,7 @@ void IniDocument::ReadProfileFile(ProfileFiles& files, const std::string& path)
 void IniDocument::SetReadText(std::string bytes)
 {
     m_read = std::move(bytes);
+    m_readOk = true;
     m_cursor = 0;
     m_lastSection = 0;
 }

@@ -40,6 +40,9 @@ public:
     void ReadProfileFile(ProfileFiles& files, const std::string& path);
     // Same as a successful read of `bytes`.
     void SetReadText(std::string bytes);
+    // Whether the last ReadProfileFile got the file's bytes (an empty file
+    // created by it counts as read).
+    bool ReadSucceeded() const { return m_readOk; }
     const std::string& ReadText() const { return m_read; }
     std::string TakeReadText() { return std::move(m_read); }
 
@@ -78,6 +81,7 @@ public:
 
 private:
     std::string m_read;
+    bool m_readOk = false;
     size_t m_cursor = 0;
     size_t m_lastSection = 0;
 

@@ -71,7 +71,10 @@ void LoadSettingsFromProfile(SettingsStore& store, ProfileFiles& files,
     store.AppendRecord(store.Live());
     store.ApplyCurrentRecord();
 
-    store.ProfileText() = document.TakeReadText();
+    if (document.ReadSucceeded())
+        store.ProfileText() = document.TakeReadText();
+    else
+        store.ProfileText().reset();
 }
 
 std::string ComposeProfileText(SettingsStore& store)
@@ -85,8 +88,12 @@ IniDocument::WriteResult SaveSettingsToProfile(SettingsStore& store, ProfileFile
 {
     IniDocument document;
     Compose(store, document);
+    // A profile that could not be read (held open elsewhere, no rights) may
+    // hold settings this module never saw: it is not overwritten.
+    if (!store.ProfileText())
+        return IniDocument::WriteResult::Failed;
     const IniDocument::WriteResult result =
-        document.WriteProfileFile(files, store.Profile().path, store.ProfileText());
+        document.WriteProfileFile(files, store.Profile().path, *store.ProfileText());
     // The file now holds the new text: a later save compares against it.
     if (result == IniDocument::WriteResult::Written)
         store.ProfileText() = document.ComposedText();

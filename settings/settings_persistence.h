@@ -27,7 +27,8 @@ void LoadSettingsFromProfile(SettingsStore& store, ProfileFiles& files,
                              const std::optional<ProfileLocation>& location);
 
 // Composes the profile text from the store and writes it to the location of
-// the last load when it differs from the text read then.
+// the last load when it differs from the text read then. Nothing is written
+// when the last load could not read the profile.
 IniDocument::WriteResult SaveSettingsToProfile(SettingsStore& store, ProfileFiles& files);
 
 // The composed text alone (what a save would write).

@@ -216,6 +216,21 @@ TEST_F(Persistence, AFailedSaveKeepsTheOldProfile)
     EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Written);
 }
 
+TEST_F(Persistence, AProfileThatCouldNotBeReadIsNotOverwritten)
+{
+    // Held open by another program at load: the settings it holds were never
+    // seen, so the save must not replace them with defaults.
+    const std::string old = "[COMMON]\r\nTextOpacity=12\r\n";
+    files.files[Location().path] = old;
+    files.failReads = true;
+    LoadFrom(std::nullopt);
+    EXPECT_EQ(store.Live(), TableDefaults());
+    files.failReads = false;
+    EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Failed);
+    EXPECT_EQ(files.replaces, 0);
+    EXPECT_EQ(File(), old);
+}
+
 TEST_F(Persistence, AnyBytesAreReadWithoutDerailingTheRest)
 {
     // 10 MB of random bytes (NULs and stray line ends included), a 2 MB line

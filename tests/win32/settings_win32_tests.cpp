@@ -306,6 +306,19 @@ TEST(ProfileThroughDll, LifecycleInAPrivateHostFolder)
     EXPECT_EQ(Slurp(profile), edited);
     EXPECT_FALSE(Exists(profile + ".new"));
 
+    // Held open elsewhere while the plug-in loads: its settings were never
+    // read, so they are not overwritten with defaults at the save.
+    HANDLE early = CreateFileA(profile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(early, INVALID_HANDLE_VALUE);
+    {
+        Plugin plugin(dll);
+        ASSERT_TRUE(plugin.Loaded());
+        plugin.Init();
+        CloseHandle(early);
+        plugin.Deinit();
+    }
+    EXPECT_EQ(Slurp(profile), edited);
+
     // Writable again: the edited values survive, in table order.
     HostRun(dll);
     EXPECT_EQ(Slurp(profile), expected);
