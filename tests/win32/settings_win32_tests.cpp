@@ -323,6 +323,11 @@ TEST(ProfileThroughDll, LifecycleInAPrivateHostFolder)
     HostRun(dll);
     EXPECT_EQ(Slurp(profile), expected);
     EXPECT_FALSE(Exists(profile + ".new"));
+
+    // The module under another name has a profile of that name.
+    HostRun(host + "Clock2.dll");
+    EXPECT_EQ(Slurp(host + "Plugins\\Clock2.ini"), kDefaultProfile);
+    EXPECT_EQ(Slurp(profile), expected);
 }
 
 // --- the private copy -------------------------------------------------------------
@@ -374,6 +379,7 @@ TEST(ProfileThroughDll, RunsInAPrivateCopy)
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     ASSERT_TRUE(CopyInto(ProgramPath(), folder + "\\host.exe"));
     ASSERT_TRUE(CopyInto(dll, folder + "\\Horavel.dll"));
+    ASSERT_TRUE(CopyInto(dll, folder + "\\Clock2.dll"));
     Spit(folder + "\\" + kPrivateMarker, "");
     const int code = RunProgram("\"" + folder + "\\host.exe\" --gtest_filter=ProfileThroughDll.Lifecycle*");
     EXPECT_EQ(code, 0);
