@@ -175,55 +175,112 @@ void convert_row_to_yuva_avx2(uint8_t* pixels, int32_t count)
         convert_row_to_yuva_c(pixels, count - i);
 }
 
+namespace {
+
+// Eight pixels (32 lanes) of the vertical pass.
+inline void VerticalBlock(const uint8_t* p, ptrdiff_t stride, const int16_t* weights, int32_t taps,
+                          int16_t* row)
+{
+    const __m256i zero = _mm256_setzero_si256();
+    __m256i acc0 = zero, acc1 = zero;
+    for (int32_t k = 0; k < taps; ++k, p += stride) {
+        const __m256i w = _mm256_set1_epi16(weights[4 * k]);
+        const __m256i v0 = _mm256_slli_epi16(_mm256_cvtepu8_epi16(Load128(p)), 7);
+        const __m256i v1 = _mm256_slli_epi16(_mm256_cvtepu8_epi16(Load128(p + 16)), 7);
+        acc0 = _mm256_add_epi16(acc0, _mm256_mulhi_epi16(v0, w));
+        acc1 = _mm256_add_epi16(acc1, _mm256_mulhi_epi16(v1, w));
+    }
+    const __m256i max = _mm256_set1_epi16(255);
+    acc0 = _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(acc0, 5), zero), max);
+    acc1 = _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(acc1, 5), zero), max);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), _mm256_slli_epi16(acc0, 7));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 16), _mm256_slli_epi16(acc1, 7));
+}
+
+} // namespace
+
 void resample_vertical_avx2(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
                             int32_t taps, int32_t width, int16_t* row)
 {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i max = _mm256_set1_epi16(255);
-    int32_t c = 0;
-    for (; c + 8 <= width; c += 8, firstTap += 32, row += 32) {
-        __m256i acc0 = zero, acc1 = zero;
-        const uint8_t* p = firstTap;
-        for (int32_t k = 0; k < taps; ++k, p += stride) {
-            const __m256i w = _mm256_set1_epi16(weights[4 * k]);
-            const __m256i v0 = _mm256_slli_epi16(_mm256_cvtepu8_epi16(Load128(p)), 7);
-            const __m256i v1 = _mm256_slli_epi16(_mm256_cvtepu8_epi16(Load128(p + 16)), 7);
-            acc0 = _mm256_add_epi16(acc0, _mm256_mulhi_epi16(v0, w));
-            acc1 = _mm256_add_epi16(acc1, _mm256_mulhi_epi16(v1, w));
-        }
-        acc0 = _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(acc0, 5), zero), max);
-        acc1 = _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(acc1, 5), zero), max);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), _mm256_slli_epi16(acc0, 7));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 16), _mm256_slli_epi16(acc1, 7));
+    if (width < 8) {
+        resample_vertical_c(firstTap, stride, weights, taps, width, row);
+        return;
     }
+    int32_t c = 0;
+    for (; c + 8 <= width; c += 8)
+        VerticalBlock(firstTap + 4 * c, stride, weights, taps, row + 4 * c);
+    // The last pixels as one more block ending at the last column: it
+    // recomputes a few columns, with the same values.
     if (c < width)
-        resample_vertical_c(firstTap, stride, weights, taps, width - c, row);
+        VerticalBlock(firstTap + 4 * (width - 8), stride, weights, taps, row + 4 * (width - 8));
 }
+
+namespace {
+
+// The tap products of one entry, summed into 16 words (4 taps x 4 lanes) that
+// still need folding; advances `entry` to the next one.
+inline __m256i TapSums(const int16_t* row, const uint8_t*& entry)
+{
+    int32_t header[2];
+    std::memcpy(header, entry, sizeof header);
+    const int16_t* q = row + header[0];
+    const int16_t* w = reinterpret_cast<const int16_t*>(entry + 8);
+    const int32_t taps = header[1];
+    entry += 8 + 8 * taps;
+    // The tap counts of an upscale (6) and of a slight downscale (7) inside
+    // the source, without loops.
+    if (taps == 6 || taps == 7) {
+        __m128i rest = _mm_mulhi_epi16(Load128(q + 16), Load128(w + 16));
+        if (taps == 7)
+            rest = _mm_add_epi16(rest, _mm_mulhi_epi16(Load64(q + 24), Load64(w + 24)));
+        return _mm256_add_epi16(_mm256_mulhi_epi16(Load256(q), Load256(w)),
+                                _mm256_zextsi128_si256(rest));
+    }
+    __m256i acc = _mm256_setzero_si256();
+    int32_t k = 0;
+    for (; k + 4 <= taps; k += 4)
+        acc = _mm256_add_epi16(acc, _mm256_mulhi_epi16(Load256(q + 4 * k), Load256(w + 4 * k)));
+    __m128i rest = _mm_setzero_si128();
+    if (k + 2 <= taps) {
+        rest = _mm_mulhi_epi16(Load128(q + 4 * k), Load128(w + 4 * k));
+        k += 2;
+    }
+    if (k < taps)
+        rest = _mm_add_epi16(rest, _mm_mulhi_epi16(Load64(q + 4 * k), Load64(w + 4 * k)));
+    return _mm256_add_epi16(acc, _mm256_zextsi128_si256(rest));
+}
+
+} // namespace
 
 void resample_horizontal_avx2(const int16_t* row, const uint8_t* entries, int32_t count,
                               uint8_t* out)
 {
-    for (int32_t i = 0; i < count; ++i, out += 4) {
-        int32_t header[2];
-        std::memcpy(header, entries, sizeof header);
-        const int16_t* w = reinterpret_cast<const int16_t*>(entries + 8);
-        const int16_t* q = row + header[0];
-        const int32_t taps = header[1];
-        __m256i acc = _mm256_setzero_si256();
-        int32_t k = 0;
-        for (; k + 4 <= taps; k += 4)
-            acc = _mm256_add_epi16(acc, _mm256_mulhi_epi16(Load256(q + 4 * k), Load256(w + 4 * k)));
-        __m128i sum = _mm_add_epi16(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-        if (k + 2 <= taps) {
-            sum = _mm_add_epi16(sum, _mm_mulhi_epi16(Load128(q + 4 * k), Load128(w + 4 * k)));
-            k += 2;
-        }
-        if (k < taps)
-            sum = _mm_add_epi16(sum, _mm_mulhi_epi16(Load64(q + 4 * k), Load64(w + 4 * k)));
+    // Four pixels at a time, their sums folded together: halves of a and b
+    // side by side, then the 64-bit quarters of (a b) and (c d).
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 4, 1, 5);
+    int32_t i = 0;
+    for (; i + 4 <= count; i += 4, out += 16) {
+        const __m256i a = TapSums(row, entries);
+        const __m256i b = TapSums(row, entries);
+        const __m256i c = TapSums(row, entries);
+        const __m256i d = TapSums(row, entries);
+        const __m256i ab = _mm256_add_epi16(_mm256_permute2x128_si256(a, b, 0x20),
+                                            _mm256_permute2x128_si256(a, b, 0x31));
+        const __m256i cd = _mm256_add_epi16(_mm256_permute2x128_si256(c, d, 0x20),
+                                            _mm256_permute2x128_si256(c, d, 0x31));
+        // Lane 0: a then c; lane 1: b then d.
+        const __m256i sums = _mm256_srai_epi16(
+            _mm256_add_epi16(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd)), 5);
+        const __m256i bytes =
+            _mm256_permutevar8x32_epi32(_mm256_packus_epi16(sums, sums), order);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
+    }
+    for (; i < count; ++i, out += 4) {
+        const __m256i a = TapSums(row, entries);
+        __m128i sum = _mm_add_epi16(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
         sum = _mm_srai_epi16(_mm_add_epi16(sum, _mm_srli_si128(sum, 8)), 5);
         const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(sum, sum));
         std::memcpy(out, &bytes, 4);
-        entries += 8 + 8 * taps;
     }
 }
 
