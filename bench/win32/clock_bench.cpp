@@ -1,0 +1,223 @@
+// clock_bench: times the real Horavel.dll's `process` callback, loaded and
+// driven through its exports like a host does, for the clock's speed goals:
+//   - a frame that reuses the prepared clock, 720 x 576, default clock;
+//   - the same at 3840 x 2160 with a clock 40 % of the frame wide;
+//   - a frame that re-renders the clock (once a second), 3840 x 2160;
+//     such frames are found by watching the calendar second change.
+// Run it with "-inst:b": the DLL then reads its settings from
+// Instances\b\Plugins\Horavel.ini beside this program, which the bench writes
+// to choose the font size. Prints medians in microseconds and their ratio to
+// the budget, all from one run.
+
+#include "core/plugin_record.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace horavel;
+
+double Microseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
+{
+    static const double frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart);
+    }();
+    return 1e6 * static_cast<double>(to.QuadPart - from.QuadPart) / frequency;
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.erase(folder.find_last_of('\\') + 1);
+}
+
+// The profile the DLL reads at `init` when this program runs with -inst:b.
+void WriteProfile(int32_t fontSize)
+{
+    const std::string folder = ProgramFolder();
+    for (const char* sub : {"Instances", "Instances\\b", "Instances\\b\\Plugins"})
+        CreateDirectoryA((folder + sub).c_str(), nullptr);
+    std::ofstream profile(folder + "Instances\\b\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
+    profile << "[COMMON]\r\nStringPosX=300\r\nStringPosY=400\r\nFontSize=" << fontSize << "\r\n";
+}
+
+class Plugin {
+public:
+    bool Load()
+    {
+        m_dll = LoadLibraryA("Horavel.dll");
+        if (!m_dll)
+            return false;
+        const auto get =
+            reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(m_dll, kRecordExportName)));
+        m_record = get ? get() : nullptr;
+        if (!m_record)
+            return false;
+        m_record->init();
+        return true;
+    }
+    void Unload()
+    {
+        if (m_record)
+            m_record->deinit();
+        if (m_dll)
+            FreeLibrary(m_dll);
+        m_dll = nullptr;
+        m_record = nullptr;
+    }
+    const PluginRecord& operator*() const { return *m_record; }
+    const PluginRecord* operator->() const { return m_record; }
+
+private:
+    HMODULE m_dll = nullptr;
+    const PluginRecord* m_record = nullptr;
+};
+
+struct Frame {
+    int32_t width, height, layout;
+    std::vector<uint8_t> bytes;
+    Frame(int32_t w, int32_t h, int32_t l) : width(w), height(h), layout(l)
+    {
+        bytes.resize(size_t(w) * size_t(h) * (l == 0 ? 2 : 3));
+        for (size_t i = 0; i < bytes.size(); ++i)
+            bytes[i] = static_cast<uint8_t>(32 + (i * 13 + i / 4096) % 190);
+    }
+    size_t LineBytes() const { return size_t(width) * (layout == 0 ? 2 : 3); }
+};
+
+// Share of the frame width that one processed frame changed.
+double ClockWidthShare(const PluginRecord& plugin, int32_t w, int32_t h, int32_t layout)
+{
+    FrameDescriptor descriptor{w, h, 0, layout, 0};
+    Frame frame(w, h, layout);
+    const Frame before = frame;
+    FrameRecord record{frame.bytes.data()};
+    plugin.start(&descriptor);
+    plugin.process(&record);
+    const size_t pixelBytes = layout == 0 ? 2 : 3;
+    size_t left = frame.LineBytes(), right = 0;
+    for (size_t i = 0; i < frame.bytes.size(); ++i)
+        if (frame.bytes[i] != before.bytes[i]) {
+            const size_t column = i % frame.LineBytes();
+            left = std::min(left, column);
+            right = std::max(right, column + 1);
+        }
+    return right > left ? double(right - left) / double(pixelBytes) / double(w) : 0.0;
+}
+
+struct Timing {
+    double steady;      // median of process calls that reuse the prepared clock
+    double rerender;    // median of the calls that re-render at a second boundary
+    double afterStart;  // median of the first call after a start (new font too)
+};
+
+// Waits, without processing, until the calendar second changes; the next
+// process call then re-renders the clock. Until 0.8 s after that, calls
+// reuse the clock; then the next boundary is awaited the same way, so no
+// timed call can straddle a boundary.
+Timing TimeProcess(const PluginRecord& plugin, int32_t w, int32_t h, int32_t layout, int seconds)
+{
+    FrameDescriptor descriptor{w, h, 0, layout, 0};
+    Frame frame(w, h, layout);
+    FrameRecord record{frame.bytes.data()};
+    std::vector<double> steady, rerender, afterStart;
+    LARGE_INTEGER t0, t1;
+    for (int round = 0; round < 9; ++round) {
+        plugin.start(&descriptor);
+        QueryPerformanceCounter(&t0);
+        plugin.process(&record);
+        QueryPerformanceCounter(&t1);
+        afterStart.push_back(Microseconds(t0, t1));
+    }
+    for (int second = 0; second < seconds; ++second) {
+        const std::time_t now = std::time(nullptr);
+        while (std::time(nullptr) == now) {
+        }
+        LARGE_INTEGER boundary;
+        QueryPerformanceCounter(&boundary);
+        QueryPerformanceCounter(&t0);
+        plugin.process(&record);
+        QueryPerformanceCounter(&t1);
+        rerender.push_back(Microseconds(t0, t1));
+        for (;;) {
+            QueryPerformanceCounter(&t0);
+            if (Microseconds(boundary, t0) > 800000)
+                break;
+            plugin.process(&record);
+            QueryPerformanceCounter(&t1);
+            steady.push_back(Microseconds(t0, t1));
+        }
+    }
+    return {Median(steady), Median(rerender), Median(afterStart)};
+}
+
+void Report(const char* what, double median, double budget)
+{
+    std::printf("  %-44s median %9.1f us   budget %7.0f us   ratio %.3f%s\n", what, median, budget, median / budget,
+                median <= budget ? "" : "   OVER BUDGET");
+}
+
+} // namespace
+
+int main()
+{
+    if (!std::strstr(GetCommandLineA(), "-inst:b")) {
+        std::fprintf(stderr, "run as: clock_bench.exe -inst:b (the DLL's profile folder for the bench)\n");
+        return 2;
+    }
+    const char* layoutName[] = {"YUY2", "RGB24"};
+
+    // The default clock.
+    WriteProfile(-34);
+    Plugin plugin;
+    if (!plugin.Load()) {
+        std::fprintf(stderr, "cannot load Horavel.dll beside this program\n");
+        return 1;
+    }
+    std::vector<std::pair<std::string, Timing>> results;
+    const double defaultShare = ClockWidthShare(*plugin, 3840, 2160, 0);
+    for (int32_t layout : {0, 1}) {
+        const double share = ClockWidthShare(*plugin, 720, 576, layout);
+        const Timing t = TimeProcess(*plugin, 720, 576, layout, 3);
+        std::printf("720 x 576 %s, default clock (%.1f %% of the width):\n", layoutName[layout], 100 * share);
+        Report("process without re-render", t.steady, 20);
+        Report("process re-rendering at a second boundary", t.rerender, 2000);
+        Report("first process after start (new font)", t.afterStart, 2000);
+    }
+    plugin.Unload();
+
+    // A clock 40 % of the frame wide: scale the font from the default's share.
+    const int32_t fontSize = -static_cast<int32_t>(34 * 0.40 / defaultShare + 0.5);
+    WriteProfile(fontSize);
+    if (!plugin.Load())
+        return 1;
+    for (int32_t layout : {0, 1}) {
+        const double share = ClockWidthShare(*plugin, 3840, 2160, layout);
+        const Timing t = TimeProcess(*plugin, 3840, 2160, layout, 5);
+        std::printf("3840 x 2160 %s, clock %.1f %% of the width (FontSize %d):\n", layoutName[layout], 100 * share,
+                    fontSize);
+        Report("process without re-render", t.steady, 200);
+        Report("process re-rendering at a second boundary", t.rerender, 2000);
+        Report("first process after start (new font)", t.afterStart, 2000);
+    }
+    plugin.Unload();
+    return 0;
+}
