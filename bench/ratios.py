@@ -28,14 +28,21 @@ def main():
     def t(name):
         return runs[name]["cpu_time"]
 
+    def have(*names):
+        return all(n in runs for n in names)
+
     print("BlendOverlay RGB24 vs pixman OVER (a8r8g8b8 onto r8g8b8), throughput ratio:")
     for i in range(3):
         ours, pix = f"BM_BlendOverlayRGB24/{i}", f"BM_PixmanOverRGB24/{i}"
+        if not have(ours, pix):
+            continue
         print(f"  {runs[ours].get('label', '')}: {t(pix) / t(ours):.2f}x"
               f"  ({t(ours) * 1e-3:.2f} us vs {t(pix) * 1e-3:.2f} us)")
     print("BlendOverlay YUY2 vs RGB24, per pixel (>= 1 means YUY2 at least as fast):")
     for i in range(3):
         rgb, yuy = f"BM_BlendOverlayRGB24/{i}", f"BM_BlendOverlayYUY2/{i}"
+        if not have(rgb, yuy):
+            continue
         print(f"  {runs[yuy].get('label', '')}: {t(rgb) / t(yuy):.2f}x"
               f"  ({t(yuy) * 1e-3:.2f} us vs {t(rgb) * 1e-3:.2f} us)")
     print("PrepareOverlay vs swscale Lanczos GBRAP -> GBRAP, speed ratio:")
@@ -43,6 +50,8 @@ def main():
         sws = f"BM_SwscaleLanczosGBRAP/{i}"
         for kind in ("YUVA", "BGRA"):
             ours = f"BM_PrepareOverlay{kind}/{i}"
+            if not have(ours, sws):
+                continue
             builds = runs[ours].get("table_builds", "?")
             print(f"  {runs[ours].get('label', '')} ({kind}): {t(sws) / t(ours):.2f}x"
                   f"  ({t(ours) * 1e-3:.2f} us vs {t(sws) * 1e-3:.2f} us), table builds {builds:g}")

@@ -42,19 +42,28 @@ using BlendRowYUY2Fn = void (*)(const uint8_t* copy, uint8_t* line, int32_t x, i
 using BlendRowRGB24Fn = void (*)(const uint8_t* copy, uint8_t* frame, int32_t count,
                                  int32_t opacity256);
 
+// The resampler filters up to four destination lines together, so that the
+// horizontal pass applies each weight to all of them at once. Its row buffer
+// holds the vertically filtered source pixels of such a group interleaved:
+// pixel c of group line l, lane j, is the word rows[16 * c + 4 * l + j].
+inline constexpr int32_t kResampleGroupLines = 4;
+
 // Vertical pass for one destination line: for each of `width` pixels (four
 // lanes each) sums `taps` source lines, tap k at firstTap + k * stride, with
 // weights[4 * k] (the entry's weights, four copies each), and writes the
-// saturated result as words p << 7 to row[4 * c + lane].
+// saturated result as words p << 7 to row[16 * c + lane] (row points at the
+// line's place in the group). With taps = 0 it writes zeros and reads nothing.
 using ResampleVerticalFn = void (*)(const uint8_t* firstTap, ptrdiff_t stride,
                                     const int16_t* weights, int32_t taps, int32_t width,
                                     int16_t* row);
 
-// Horizontal pass for one destination line: `count` table entries (first
-// offset, tap count, weights) applied to the row words; writes 4 * count
-// saturated BGRA bytes to out.
-using ResampleHorizontalFn = void (*)(const int16_t* row, const uint8_t* entries, int32_t count,
-                                      uint8_t* out);
+// Horizontal pass for `lines` (1..4) destination lines of a group: `count`
+// table entries (first offset, tap count, weights) applied to the group's
+// row words; writes the saturated BGRA bytes of output pixel i of line l to
+// out + l * outStride + 4 * i. Lanes of group lines >= `lines` are read
+// (they must hold initialised words) but never written out.
+using ResampleHorizontalFn = void (*)(const int16_t* rows, const uint8_t* entries, int32_t count,
+                                      uint8_t* out, ptrdiff_t outStride, int32_t lines);
 
 struct KernelTable {
     ConvertRowToYUVAFn convertRowToYUVA;
@@ -92,8 +101,8 @@ void blend_row_yuy2_c(const uint8_t* copy, uint8_t* line, int32_t x, int32_t cou
 void blend_row_rgb24_c(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256);
 void resample_vertical_c(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
                          int32_t taps, int32_t width, int16_t* row);
-void resample_horizontal_c(const int16_t* row, const uint8_t* entries, int32_t count,
-                           uint8_t* out);
+void resample_horizontal_c(const int16_t* rows, const uint8_t* entries, int32_t count,
+                           uint8_t* out, ptrdiff_t outStride, int32_t lines);
 
 // Single-value forms of the arithmetic above, for tests and the plain code.
 struct YUVA {
@@ -108,7 +117,7 @@ void convert_row_to_yuva_sse2(uint8_t*, int32_t);
 void blend_row_yuy2_sse2(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
 void blend_row_rgb24_sse2(const uint8_t*, uint8_t*, int32_t, int32_t);
 void resample_vertical_sse2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
-void resample_horizontal_sse2(const int16_t*, const uint8_t*, int32_t, uint8_t*);
+void resample_horizontal_sse2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t);
 
 void convert_row_to_yuva_ssse3(uint8_t*, int32_t);
 void blend_row_yuy2_ssse3(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
@@ -118,6 +127,6 @@ void convert_row_to_yuva_avx2(uint8_t*, int32_t);
 void blend_row_yuy2_avx2(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
 void blend_row_rgb24_avx2(const uint8_t*, uint8_t*, int32_t, int32_t);
 void resample_vertical_avx2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
-void resample_horizontal_avx2(const int16_t*, const uint8_t*, int32_t, uint8_t*);
+void resample_horizontal_avx2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t);
 
 } // namespace horavel

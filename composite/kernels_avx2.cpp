@@ -177,6 +177,17 @@ void convert_row_to_yuva_avx2(uint8_t* pixels, int32_t count)
 
 namespace {
 
+// Four pixels' words (p0 p1 | p2 p3) to their places 16 words apart.
+inline void StoreSpread(int16_t* row, __m256i p)
+{
+    const __m128i lo = _mm256_castsi256_si128(p);
+    const __m128i hi = _mm256_extracti128_si256(p, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(row), lo);
+    _mm_storeh_pd(reinterpret_cast<double*>(row + 16), _mm_castsi128_pd(lo));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(row + 32), hi);
+    _mm_storeh_pd(reinterpret_cast<double*>(row + 48), _mm_castsi128_pd(hi));
+}
+
 // Eight pixels (32 lanes) of the vertical pass.
 inline void VerticalBlock(const uint8_t* p, ptrdiff_t stride, const int16_t* weights, int32_t taps,
                           int16_t* row)
@@ -193,8 +204,32 @@ inline void VerticalBlock(const uint8_t* p, ptrdiff_t stride, const int16_t* wei
     const __m256i max = _mm256_set1_epi16(255);
     acc0 = _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(acc0, 5), zero), max);
     acc1 = _mm256_min_epi16(_mm256_max_epi16(_mm256_srai_epi16(acc1, 5), zero), max);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), _mm256_slli_epi16(acc0, 7));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 16), _mm256_slli_epi16(acc1, 7));
+    StoreSpread(row, _mm256_slli_epi16(acc0, 7));
+    StoreSpread(row + 64, _mm256_slli_epi16(acc1, 7));
+}
+
+// The tap products of one entry for the four group lines, summed: words
+// [line 0 | line 1 || line 2 | line 3]; advances `entry` to the next one.
+inline __m256i TapSums(const int16_t* rows, const uint8_t*& entry)
+{
+    int32_t header[2];
+    std::memcpy(header, entry, sizeof header);
+    const int16_t* q = rows + 4 * header[0];
+    const int16_t* w = reinterpret_cast<const int16_t*>(entry + 8);
+    const int32_t taps = header[1];
+    entry += 8 + 8 * taps;
+    __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
+    int32_t k = 0;
+    for (; k + 2 <= taps; k += 2) {
+        acc0 = _mm256_add_epi16(acc0, _mm256_mulhi_epi16(Load256(q + 16 * k),
+                                                         _mm256_broadcastq_epi64(Load64(w + 4 * k))));
+        acc1 = _mm256_add_epi16(acc1, _mm256_mulhi_epi16(Load256(q + 16 * k + 16),
+                                                         _mm256_broadcastq_epi64(Load64(w + 4 * k + 4))));
+    }
+    if (k < taps)
+        acc0 = _mm256_add_epi16(acc0, _mm256_mulhi_epi16(Load256(q + 16 * k),
+                                                         _mm256_broadcastq_epi64(Load64(w + 4 * k))));
+    return _mm256_srai_epi16(_mm256_add_epi16(acc0, acc1), 5);
 }
 
 } // namespace
@@ -208,79 +243,49 @@ void resample_vertical_avx2(const uint8_t* firstTap, ptrdiff_t stride, const int
     }
     int32_t c = 0;
     for (; c + 8 <= width; c += 8)
-        VerticalBlock(firstTap + 4 * c, stride, weights, taps, row + 4 * c);
+        VerticalBlock(firstTap + 4 * c, stride, weights, taps, row + 16 * c);
     // The last pixels as one more block ending at the last column: it
     // recomputes a few columns, with the same values.
     if (c < width)
-        VerticalBlock(firstTap + 4 * (width - 8), stride, weights, taps, row + 4 * (width - 8));
+        VerticalBlock(firstTap + 4 * (width - 8), stride, weights, taps, row + 16 * (width - 8));
 }
 
-namespace {
-
-// The tap products of one entry, summed into 16 words (4 taps x 4 lanes) that
-// still need folding; advances `entry` to the next one.
-inline __m256i TapSums(const int16_t* row, const uint8_t*& entry)
+void resample_horizontal_avx2(const int16_t* rows, const uint8_t* entries, int32_t count,
+                              uint8_t* out, ptrdiff_t outStride, int32_t lines)
 {
-    int32_t header[2];
-    std::memcpy(header, entry, sizeof header);
-    const int16_t* q = row + header[0];
-    const int16_t* w = reinterpret_cast<const int16_t*>(entry + 8);
-    const int32_t taps = header[1];
-    entry += 8 + 8 * taps;
-    // The tap counts of an upscale (6) and of a slight downscale (7) inside
-    // the source, without loops.
-    if (taps == 6 || taps == 7) {
-        __m128i rest = _mm_mulhi_epi16(Load128(q + 16), Load128(w + 16));
-        if (taps == 7)
-            rest = _mm_add_epi16(rest, _mm_mulhi_epi16(Load64(q + 24), Load64(w + 24)));
-        return _mm256_add_epi16(_mm256_mulhi_epi16(Load256(q), Load256(w)),
-                                _mm256_zextsi128_si256(rest));
-    }
-    __m256i acc = _mm256_setzero_si256();
-    int32_t k = 0;
-    for (; k + 4 <= taps; k += 4)
-        acc = _mm256_add_epi16(acc, _mm256_mulhi_epi16(Load256(q + 4 * k), Load256(w + 4 * k)));
-    __m128i rest = _mm_setzero_si128();
-    if (k + 2 <= taps) {
-        rest = _mm_mulhi_epi16(Load128(q + 4 * k), Load128(w + 4 * k));
-        k += 2;
-    }
-    if (k < taps)
-        rest = _mm_add_epi16(rest, _mm_mulhi_epi16(Load64(q + 4 * k), Load64(w + 4 * k)));
-    return _mm256_add_epi16(acc, _mm256_zextsi128_si256(rest));
-}
-
-} // namespace
-
-void resample_horizontal_avx2(const int16_t* row, const uint8_t* entries, int32_t count,
-                              uint8_t* out)
-{
-    // Four pixels at a time, their sums folded together: halves of a and b
-    // side by side, then the 64-bit quarters of (a b) and (c d).
-    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 0, 4, 1, 5);
+    // Two output pixels at a time: after packing, dwords (a0 a1 b0 b1 | a2 a3
+    // b2 b3) hold pixel a and b of group lines 0..3; reordered so that each
+    // 64-bit quarter is one line's two pixels.
+    const __m256i order = _mm256_setr_epi32(0, 2, 1, 3, 4, 6, 5, 7);
     int32_t i = 0;
-    for (; i + 4 <= count; i += 4, out += 16) {
-        const __m256i a = TapSums(row, entries);
-        const __m256i b = TapSums(row, entries);
-        const __m256i c = TapSums(row, entries);
-        const __m256i d = TapSums(row, entries);
-        const __m256i ab = _mm256_add_epi16(_mm256_permute2x128_si256(a, b, 0x20),
-                                            _mm256_permute2x128_si256(a, b, 0x31));
-        const __m256i cd = _mm256_add_epi16(_mm256_permute2x128_si256(c, d, 0x20),
-                                            _mm256_permute2x128_si256(c, d, 0x31));
-        // Lane 0: a then c; lane 1: b then d.
-        const __m256i sums = _mm256_srai_epi16(
-            _mm256_add_epi16(_mm256_unpacklo_epi64(ab, cd), _mm256_unpackhi_epi64(ab, cd)), 5);
-        const __m256i bytes =
-            _mm256_permutevar8x32_epi32(_mm256_packus_epi16(sums, sums), order);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
+    for (; i + 2 <= count; i += 2, out += 8) {
+        const __m256i a = TapSums(rows, entries);
+        const __m256i b = TapSums(rows, entries);
+        const __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
+        const __m128i lo = _mm256_castsi256_si128(px);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), lo);
+        if (lines > 1)
+            _mm_storeh_pd(reinterpret_cast<double*>(out + outStride), _mm_castsi128_pd(lo));
+        if (lines > 2) {
+            const __m128i hi = _mm256_extracti128_si256(px, 1);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * outStride), hi);
+            if (lines > 3)
+                _mm_storeh_pd(reinterpret_cast<double*>(out + 3 * outStride), _mm_castsi128_pd(hi));
+        }
     }
-    for (; i < count; ++i, out += 4) {
-        const __m256i a = TapSums(row, entries);
-        __m128i sum = _mm_add_epi16(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
-        sum = _mm_srai_epi16(_mm_add_epi16(sum, _mm_srli_si128(sum, 8)), 5);
-        const int32_t bytes = _mm_cvtsi128_si32(_mm_packus_epi16(sum, sum));
-        std::memcpy(out, &bytes, 4);
+    if (i < count) {
+        const __m256i a = TapSums(rows, entries);
+        const __m256i px = _mm256_packus_epi16(a, a);  // dwords (a0 a1 a0 a1 | a2 a3 a2 a3)
+        __m128i lo = _mm256_castsi256_si128(px);
+        __m128i hi = _mm256_extracti128_si256(px, 1);
+        for (int32_t line = 0; line < lines; ++line) {
+            const int32_t bytes = _mm_cvtsi128_si32(line < 2 ? lo : hi);
+            std::memcpy(out + line * outStride, &bytes, 4);
+            if (line == 0)
+                lo = _mm_srli_si128(lo, 4);
+            if (line == 2)
+                hi = _mm_srli_si128(hi, 4);
+        }
     }
 }
 

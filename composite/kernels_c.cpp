@@ -100,28 +100,33 @@ void blend_row_rgb24_c(const uint8_t* copy, uint8_t* frame, int32_t count, int32
 void resample_vertical_c(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
                          int32_t taps, int32_t width, int16_t* row)
 {
-    for (int32_t i = 0; i < 4 * width; ++i) {
-        int16_t sum = 0;
-        const uint8_t* p = firstTap + i;
-        for (int32_t k = 0; k < taps; ++k, p += stride)
-            sum = static_cast<int16_t>(sum + Tap(*p << 7, weights[4 * k]));
-        row[i] = static_cast<int16_t>(PassResult(sum) << 7);
+    for (int32_t c = 0; c < width; ++c) {
+        for (int32_t lane = 0; lane < 4; ++lane) {
+            int16_t sum = 0;
+            const uint8_t* p = firstTap + 4 * c + lane;
+            for (int32_t k = 0; k < taps; ++k, p += stride)
+                sum = static_cast<int16_t>(sum + Tap(*p << 7, weights[4 * k]));
+            row[16 * c + lane] = static_cast<int16_t>(PassResult(sum) << 7);
+        }
     }
 }
 
-void resample_horizontal_c(const int16_t* row, const uint8_t* entries, int32_t count,
-                           uint8_t* out)
+void resample_horizontal_c(const int16_t* rows, const uint8_t* entries, int32_t count,
+                           uint8_t* out, ptrdiff_t outStride, int32_t lines)
 {
-    for (int32_t i = 0; i < count; ++i, out += 4) {
+    for (int32_t i = 0; i < count; ++i) {
         int32_t header[2];
         std::memcpy(header, entries, sizeof header);
         const int16_t* w = reinterpret_cast<const int16_t*>(entries + 8);
-        const int16_t* q = row + header[0];
-        for (int32_t lane = 0; lane < 4; ++lane) {
-            int16_t sum = 0;
-            for (int32_t k = 0; k < header[1]; ++k)
-                sum = static_cast<int16_t>(sum + Tap(q[4 * k + lane], w[4 * k + lane]));
-            out[lane] = static_cast<uint8_t>(PassResult(sum));
+        // The entry's first offset is column * 4; a column of the group is 16 words.
+        const int16_t* q = rows + 4 * header[0];
+        for (int32_t line = 0; line < lines; ++line) {
+            for (int32_t lane = 0; lane < 4; ++lane) {
+                int16_t sum = 0;
+                for (int32_t k = 0; k < header[1]; ++k)
+                    sum = static_cast<int16_t>(sum + Tap(q[16 * k + 4 * line + lane], w[4 * k + lane]));
+                out[line * outStride + 4 * i + lane] = static_cast<uint8_t>(PassResult(sum));
+            }
         }
         entries += 8 + 8 * header[1];
     }

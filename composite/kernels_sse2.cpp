@@ -193,52 +193,73 @@ void convert_row_to_yuva_sse2(uint8_t* pixels, int32_t count)
         convert_row_to_yuva_c(pixels, count - i);
 }
 
+namespace {
+
+// Four pixels' words [p0 p1] [p2 p3] to their places 16 words apart.
+inline void StoreSpread(int16_t* row, __m128i p01, __m128i p23)
+{
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(row), p01);
+    _mm_storeh_pd(reinterpret_cast<double*>(row + 16), _mm_castsi128_pd(p01));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(row + 32), p23);
+    _mm_storeh_pd(reinterpret_cast<double*>(row + 48), _mm_castsi128_pd(p23));
+}
+
+inline void VerticalBlock(const uint8_t* p, ptrdiff_t stride, const int16_t* weights, int32_t taps,
+                          int16_t* row)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i acc0 = zero, acc1 = zero;
+    for (int32_t k = 0; k < taps; ++k, p += stride) {
+        const __m128i w = _mm_set1_epi16(weights[4 * k]);
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Sample << 7 as (sample << 8) >> 1.
+        acc0 = _mm_add_epi16(acc0, _mm_mulhi_epi16(_mm_srli_epi16(_mm_unpacklo_epi8(zero, v), 1), w));
+        acc1 = _mm_add_epi16(acc1, _mm_mulhi_epi16(_mm_srli_epi16(_mm_unpackhi_epi8(zero, v), 1), w));
+    }
+    const __m128i max = _mm_set1_epi16(255);
+    acc0 = _mm_min_epi16(_mm_max_epi16(_mm_srai_epi16(acc0, 5), zero), max);
+    acc1 = _mm_min_epi16(_mm_max_epi16(_mm_srai_epi16(acc1, 5), zero), max);
+    StoreSpread(row, _mm_slli_epi16(acc0, 7), _mm_slli_epi16(acc1, 7));
+}
+
+} // namespace
+
 void resample_vertical_sse2(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
                             int32_t taps, int32_t width, int16_t* row)
 {
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i max = _mm_set1_epi16(255);
-    int32_t c = 0;
-    for (; c + 4 <= width; c += 4, firstTap += 16, row += 16) {
-        __m128i acc0 = zero, acc1 = zero;
-        const uint8_t* p = firstTap;
-        for (int32_t k = 0; k < taps; ++k, p += stride) {
-            const __m128i w = _mm_set1_epi16(weights[4 * k]);
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            // Sample << 7 as (sample << 8) >> 1.
-            acc0 = _mm_add_epi16(acc0, _mm_mulhi_epi16(_mm_srli_epi16(_mm_unpacklo_epi8(zero, v), 1), w));
-            acc1 = _mm_add_epi16(acc1, _mm_mulhi_epi16(_mm_srli_epi16(_mm_unpackhi_epi8(zero, v), 1), w));
-        }
-        acc0 = _mm_min_epi16(_mm_max_epi16(_mm_srai_epi16(acc0, 5), zero), max);
-        acc1 = _mm_min_epi16(_mm_max_epi16(_mm_srai_epi16(acc1, 5), zero), max);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row), _mm_slli_epi16(acc0, 7));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 8), _mm_slli_epi16(acc1, 7));
+    if (width < 4) {
+        resample_vertical_c(firstTap, stride, weights, taps, width, row);
+        return;
     }
+    int32_t c = 0;
+    for (; c + 4 <= width; c += 4)
+        VerticalBlock(firstTap + 4 * c, stride, weights, taps, row + 16 * c);
+    // The last pixels as one more block ending at the last column: it
+    // recomputes a few columns, with the same values.
     if (c < width)
-        resample_vertical_c(firstTap, stride, weights, taps, width - c, row);
+        VerticalBlock(firstTap + 4 * (width - 4), stride, weights, taps, row + 16 * (width - 4));
 }
 
-void resample_horizontal_sse2(const int16_t* row, const uint8_t* entries, int32_t count,
-                              uint8_t* out)
+void resample_horizontal_sse2(const int16_t* rows, const uint8_t* entries, int32_t count,
+                              uint8_t* out, ptrdiff_t outStride, int32_t lines)
 {
     for (int32_t i = 0; i < count; ++i, out += 4) {
         int32_t header[2];
         std::memcpy(header, entries, sizeof header);
         const int16_t* w = reinterpret_cast<const int16_t*>(entries + 8);
-        const int16_t* q = row + header[0];
+        const int16_t* q = rows + 4 * header[0];
         const int32_t taps = header[1];
-        __m128i acc = _mm_setzero_si128();
-        int32_t k = 0;
-        for (; k + 2 <= taps; k += 2)
-            acc = _mm_add_epi16(acc, _mm_mulhi_epi16(
-                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 4 * k)),
-                                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 4 * k))));
-        if (k < taps)
-            acc = _mm_add_epi16(acc, _mm_mulhi_epi16(
-                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q + 4 * k)),
-                                         _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 4 * k))));
-        acc = _mm_srai_epi16(_mm_add_epi16(acc, _mm_srli_si128(acc, 8)), 5);
-        Store32(out, _mm_packus_epi16(acc, acc));
+        // Group lines 0 and 1 in acc01, 2 and 3 in acc23; one weight for all.
+        __m128i acc01 = _mm_setzero_si128(), acc23 = _mm_setzero_si128();
+        for (int32_t k = 0; k < taps; ++k, q += 16) {
+            const __m128i w4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w + 4 * k));
+            const __m128i w8 = _mm_unpacklo_epi64(w4, w4);
+            acc01 = _mm_add_epi16(acc01, _mm_mulhi_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), w8));
+            acc23 = _mm_add_epi16(acc23, _mm_mulhi_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 8)), w8));
+        }
+        __m128i bytes = _mm_packus_epi16(_mm_srai_epi16(acc01, 5), _mm_srai_epi16(acc23, 5));
+        for (int32_t line = 0; line < lines; ++line, bytes = _mm_srli_si128(bytes, 4))
+            Store32(out + line * outStride, bytes);
         entries += 8 + 8 * taps;
     }
 }

@@ -158,7 +158,7 @@ bool Resample(const SourceImage& source, const DestinationImage& destination, Ou
     if (int64_t{dst.right} - dst.left > 0x7fffffff || int64_t{dst.bottom} - dst.top > 0x7fffffff)
         return false;
 
-    if (!EnsureCapacity(state.rowBuffer, src.Width(), 8, 30, 100))
+    if (!EnsureCapacity(state.rowBuffer, src.Width(), 8 * kResampleGroupLines, 30, 100))
         return false;
     const int32_t stride = -4 * source.width;
     const FilterKey vkey{src.Height(), dst.Height(), clip.top - dst.top, clip.Height(), stride};
@@ -171,22 +171,35 @@ bool Resample(const SourceImage& source, const DestinationImage& destination, Ou
     const ptrdiff_t lineBytes = ptrdiff_t{4} * source.width;
     const uint8_t* topLeft =
         source.pixels + (source.height - 1 - src.top) * lineBytes + ptrdiff_t{4} * src.left;
-    int16_t* row = reinterpret_cast<int16_t*>(state.rowBuffer.block.data());
+    int16_t* rows = reinterpret_cast<int16_t*>(state.rowBuffer.block.data());
     const uint8_t* ventry = state.vertical.entries.block.data();
     const uint8_t* hentries = state.horizontal.entries.block.data();
     const ptrdiff_t destLine = ptrdiff_t{4} * destination.width;
-    for (int32_t line = clip.top; line < clip.bottom; ++line) {
-        int32_t header[2];
-        std::memcpy(header, ventry, sizeof header);
-        k.resampleVertical(topLeft + header[0], stride,
-                           reinterpret_cast<const int16_t*>(ventry + 8), header[1], src.Width(),
-                           row);
-        ventry += 8 + 8 * header[1];
-        const int32_t stored = destination.bottomUp ? destination.height - 1 - line : line;
+    const ptrdiff_t outStride = destination.bottomUp ? -destLine : destLine;
+    // Destination lines in groups of four: each vertically filtered into its
+    // place in the row buffer, then all filtered horizontally together.
+    for (int32_t group = clip.top; group < clip.bottom; group += kResampleGroupLines) {
+        const int32_t lines = clip.bottom - group < kResampleGroupLines ? clip.bottom - group
+                                                                      : kResampleGroupLines;
+        for (int32_t l = 0; l < kResampleGroupLines; ++l) {
+            if (l >= lines) {
+                // Unused lines of a last group are zeroed, never read from garbage.
+                k.resampleVertical(topLeft, stride, nullptr, 0, src.Width(), rows + 4 * l);
+                continue;
+            }
+            int32_t header[2];
+            std::memcpy(header, ventry, sizeof header);
+            k.resampleVertical(topLeft + header[0], stride,
+                               reinterpret_cast<const int16_t*>(ventry + 8), header[1],
+                               src.Width(), rows + 4 * l);
+            ventry += 8 + 8 * header[1];
+        }
+        const int32_t stored = destination.bottomUp ? destination.height - 1 - group : group;
         uint8_t* out = destination.pixels + stored * destLine + ptrdiff_t{4} * clip.left;
-        k.resampleHorizontal(row, hentries, clip.Width(), out);
+        k.resampleHorizontal(rows, hentries, clip.Width(), out, outStride, lines);
         if (format == OutputFormat::YUVA)
-            k.convertRowToYUVA(out, clip.Width());
+            for (int32_t l = 0; l < lines; ++l)
+                k.convertRowToYUVA(out + l * outStride, clip.Width());
     }
     return true;
 }

@@ -1,7 +1,9 @@
 // The Lanczos-3 resampler: the filter function, the filter-table builder and
 // Resample, which applies the tables with the row kernels (kernels.h):
-// vertically into a one-line row buffer, then horizontally into the
-// destination, stored as BGRA or converted to YUVA.
+// vertically into the row buffer, then horizontally into the destination,
+// stored as BGRA or converted to YUVA. Destination lines are filtered in
+// groups of four so that the horizontal pass applies each weight to four
+// lines at once; every output byte is what a line-by-line run gives.
 #pragma once
 
 #include "composite/aligned_block.h"
@@ -55,8 +57,9 @@ bool BuildFilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first
                       int32_t step, FilterTable& table);
 
 struct ResamplerState {
-    // One vertically filtered line of the source rectangle: four int16 words
-    // (sample << 7) per pixel.
+    // The vertically filtered source rectangle of up to four destination
+    // lines, interleaved per pixel: 16 int16 words (sample << 7) per pixel
+    // (see kResampleGroupLines in kernels.h).
     GrowableBlock rowBuffer;
     FilterTable horizontal;
     FilterTable vertical;

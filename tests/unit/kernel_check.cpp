@@ -210,14 +210,17 @@ TEST_F(KernelCheck, ResampleVertical)
                 for (int c = 0; c < 4; ++c)
                     weights[4 * t + c] = w;
             }
-            const size_t outBytes = 8 * size_t(width);
+            // The row buffer of a group: pixel c of group line l at words
+            // 16 * c + 4 * l; the other lines' words must stay as they are.
+            const size_t outBytes = 32 * size_t(width);
+            const int line = Pick(0, kResampleGroupLines - 1);
             Guarded a = MakeGuarded(outBytes, 2 * Pick(0, 7));
             Guarded b = a;
             plain.resampleVertical(first, stride, weights.data(), taps, width,
-                                   reinterpret_cast<int16_t*>(a.data()));
+                                   reinterpret_cast<int16_t*>(a.data()) + 4 * line);
             k.resampleVertical(first, stride, weights.data(), taps, width,
-                               reinterpret_cast<int16_t*>(b.data()));
-            ASSERT_EQ(a.all, b.all) << "width " << width << " taps " << taps;
+                               reinterpret_cast<int16_t*>(b.data()) + 4 * line);
+            ASSERT_EQ(a.all, b.all) << "width " << width << " taps " << taps << " line " << line;
             ExpectSentinels(b, outBytes);
         }
     }
@@ -230,8 +233,8 @@ TEST_F(KernelCheck, ResampleHorizontal)
         SCOPED_TRACE(CpuLevelName(level));
         for (int count : Lengths()) {
             const int rowPixels = Pick(1, 80);
-            std::vector<int16_t> row(4 * size_t(rowPixels) + 8);
-            for (int16_t& q : row)
+            std::vector<int16_t> rows(16 * size_t(rowPixels) + 8);
+            for (int16_t& q : rows)
                 q = int16_t(Byte() << 7);
             std::vector<uint8_t> entries;
             for (int i = 0; i < count; ++i) {
@@ -247,13 +250,20 @@ TEST_F(KernelCheck, ResampleHorizontal)
                         std::memcpy(&entries[at + 8 + 8 * t + 2 * c], &w, 2);
                 }
             }
-            const int16_t* rowStart = row.data() + 1;  // rows need not be aligned
-            Guarded a = MakeGuarded(4 * size_t(count), Pick(0, 15));
+            const int16_t* rowStart = rows.data() + 1;  // rows need not be aligned
+            // Up to four output lines, top-down or bottom-up, with a gap.
+            const int lines = Pick(1, kResampleGroupLines);
+            const ptrdiff_t gap = 4 * count + Pick(0, 9);
+            const bool bottomUp = Pick(0, 1);
+            const size_t outBytes = size_t(gap) * (lines - 1) + 4 * size_t(count);
+            Guarded a = MakeGuarded(outBytes, Pick(0, 15));
             Guarded b = a;
-            plain.resampleHorizontal(rowStart, entries.data(), count, a.data());
-            k.resampleHorizontal(rowStart, entries.data(), count, b.data());
-            ASSERT_EQ(a.all, b.all) << "count " << count;
-            ExpectSentinels(b, 4 * size_t(count));
+            const ptrdiff_t start = bottomUp ? gap * (lines - 1) : 0;
+            const ptrdiff_t outStride = bottomUp ? -gap : gap;
+            plain.resampleHorizontal(rowStart, entries.data(), count, a.data() + start, outStride, lines);
+            k.resampleHorizontal(rowStart, entries.data(), count, b.data() + start, outStride, lines);
+            ASSERT_EQ(a.all, b.all) << "count " << count << " lines " << lines;
+            ExpectSentinels(b, outBytes);
         }
     }
 }
