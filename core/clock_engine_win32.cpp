@@ -41,23 +41,6 @@ private:
     std::atomic<HWND> m_window{nullptr};
 };
 
-class CompositorTarget final : public OverlayCompositor {
-public:
-    explicit CompositorTarget(Compositor& compositor) : m_compositor(compositor) {}
-    void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
-                        int32_t growPercent, int32_t shrinkPercent) override
-    {
-        m_compositor.PrepareOverlay(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent);
-    }
-    void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
-    {
-        m_compositor.BlendOverlay(framePixels, position, opacityPercent);
-    }
-
-private:
-    Compositor& m_compositor;
-};
-
 struct ClockEngine {
     ClockOverlay overlay{AllocateDibPlane};
     Compositor compositor;

@@ -14,6 +14,7 @@
 // store under its own lock before anything is drawn.
 #pragma once
 
+#include "composite/compositor.h"
 #include "core/geometry.h"
 #include "core/settings_store.h"
 #include "render/clock_overlay.h"
@@ -89,6 +90,24 @@ public:
     virtual void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
                                 int32_t growPercent, int32_t shrinkPercent) = 0;
     virtual void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) = 0;
+};
+
+// The compositing engine behind that interface.
+class CompositorTarget final : public OverlayCompositor {
+public:
+    explicit CompositorTarget(Compositor& compositor) : m_compositor(compositor) {}
+    void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
+                        int32_t growPercent, int32_t shrinkPercent) override
+    {
+        m_compositor.PrepareOverlay(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent);
+    }
+    void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
+    {
+        m_compositor.BlendOverlay(framePixels, position, opacityPercent);
+    }
+
+private:
+    Compositor& m_compositor;
 };
 
 class FramePipeline {

@@ -2,10 +2,12 @@
 // thousandths, the clamp, and when the clock is re-rendered and handed on.
 #include "core/frame_pipeline.h"
 
+#include "core/muldiv.h"
 #include "pipeline_fakes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -316,6 +318,71 @@ TEST_F(PipelineTest, TextWidthInsideTheBandAllocatesNothing)
     clock.Advance();
     own.ProcessFrame(frame.data());
     EXPECT_EQ(allocations, 4);
+}
+
+} // namespace
+} // namespace horavel
+
+namespace horavel {
+namespace {
+
+using namespace testing_fakes;
+
+// Bounding box of the pixels whose own bytes changed, rows counted from the
+// top (in YUY2 the luma bytes; chroma is shared by a pair of pixels).
+Rect ChangedBox(const std::vector<uint8_t>& before, const std::vector<uint8_t>& after, int32_t width, int32_t height,
+                int32_t layout)
+{
+    const int32_t pixelBytes = layout == LayoutYUY2 ? 2 : 3;
+    Rect box{width, height, 0, 0};
+    for (size_t i = 0; i < after.size(); ++i) {
+        if (before[i] == after[i] || (layout == LayoutYUY2 && i % 2 == 1))
+            continue;
+        const int32_t line = static_cast<int32_t>(i / size_t(width * pixelBytes));
+        const int32_t x = static_cast<int32_t>(i % size_t(width * pixelBytes)) / pixelBytes;
+        const int32_t y = layout == LayoutYUY2 ? line : height - 1 - line;
+        box = {std::min(box.left, x), std::min(box.top, y), std::max(box.right, x + 1), std::max(box.bottom, y + 1)};
+    }
+    return box;
+}
+
+TEST(PipelineWithCompositor, ClockCoversTheSameShareOfEveryFrameSize)
+{
+    SettingsStore store;
+    SettingsRecord record = TableDefaults();
+    record.Format = "12:34:56";  // 80 x 20 pixels: 104 x 35 thousandths
+    record.StringPosX = 250;
+    record.StringPosY = 500;
+    store.SetLive(record);
+    BoxRenderer renderer;
+    FakeClock clock(5000);
+    for (int32_t layout : {int32_t{LayoutYUY2}, int32_t{LayoutRGB24}}) {
+        for (int32_t scale : {1, 2, 5}) {
+            SCOPED_TRACE(testing::Message() << "layout " << layout << " scale " << scale);
+            const int32_t width = 768 * scale, height = 576 * scale;
+            ClockOverlay overlay;
+            overlay.AddPlane();
+            overlay.AddPlane();
+            Compositor compositor;
+            CompositorTarget target(compositor);
+            FramePipeline pipeline(store, overlay, target, renderer, clock);
+            compositor.SetFrameFormat(width, height, layout);
+            pipeline.RequestClockRedraw();
+
+            std::vector<uint8_t> frame(size_t(width) * size_t(height) * (layout == LayoutYUY2 ? 2 : 3), 0x40);
+            const std::vector<uint8_t> before = frame;
+            pipeline.ProcessFrame(frame.data());
+            ASSERT_EQ(pipeline.ClockSize(), (Size{104, 35}));
+            // 250 / 1000 and 104 / 1000 of the width, 500 / 1000 and 35 / 1000
+            // of the height, whatever the frame size.
+            const Rect expected{MulDiv(width, 250, 1000), MulDiv(height, 500, 1000),
+                                MulDiv(width, 250, 1000) + MulDiv(width, 104, 1000),
+                                MulDiv(height, 500, 1000) + MulDiv(height, 35, 1000)};
+            EXPECT_EQ(ChangedBox(before, frame, width, height, layout), expected);
+            EXPECT_NEAR(double(expected.Width()) / width, 0.104, 1.0 / width);
+            EXPECT_NEAR(double(expected.Height()) / height, 0.035, 1.0 / height);
+        }
+    }
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <ctime>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace horavel {
@@ -205,6 +206,51 @@ TEST(ClockEngine, ClockWiderThanTheFrameIsCutOnTheLeft)
         EXPECT_EQ(LivePosition().x, 1000 - size.width);
     }
     Settings().SetLive(TableDefaults());
+}
+
+TEST(ClockEngine, PreviewRefreshIsPostedToTheDialogWindowOnly)
+{
+    Settings().SetLive(TableDefaults());
+    // A window of this thread: a sent message would go straight to its
+    // window procedure, a posted one waits in this thread's queue.
+    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    const auto takePosted = [&] {
+        int posts = 0;
+        MSG message;
+        while (PeekMessageA(&message, window, kWmPreviewRefresh, kWmPreviewRefresh, PM_REMOVE)) {
+            ++posts;
+            EXPECT_EQ(message.wParam, 1u);
+            EXPECT_EQ(message.lParam, 0);
+        }
+        return posts;
+    };
+    Frame frame(720, 576, LayoutYUY2);
+    ClockEngineStart(frame.width, frame.height, frame.layout);
+    SetPreviewWindow(window);
+    ClockEngineProcess(frame.Pixels());
+    EXPECT_EQ(takePosted(), 1);
+
+    // From the host's thread, while this thread does not pump messages: a
+    // send would wait for this thread forever, a post returns at once.
+    std::thread host([&] {
+        RequestClockRedraw();
+        ClockEngineProcess(frame.Pixels());
+    });
+    host.join();
+    EXPECT_EQ(takePosted(), 1);
+
+    SetPreviewWindow(nullptr);
+    RequestClockRedraw();
+    ClockEngineProcess(frame.Pixels());
+    EXPECT_EQ(takePosted(), 0);
+
+    // A window that is gone gets nothing, and nothing fails.
+    SetPreviewWindow(window);
+    DestroyWindow(window);
+    RequestClockRedraw();
+    ClockEngineProcess(frame.Pixels());
+    SetPreviewWindow(nullptr);
 }
 
 // The DLL, loaded and driven through its exports with a profile of its own
