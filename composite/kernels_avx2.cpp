@@ -29,9 +29,37 @@ inline __m256i Load256(const void* p)
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
+inline int32_t Load32(const void* p)
+{
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+inline void Store32(void* p, __m128i v)
+{
+    const int32_t x = _mm_cvtsi128_si32(v);
+    std::memcpy(p, &x, 4);
+}
+
 inline __m256i Opacity256(__m256i a)
 {
     return _mm256_add_epi16(a, _mm256_srli_epi16(a, 7));
+}
+
+inline __m128i Opacity256(__m128i a)
+{
+    return _mm_add_epi16(a, _mm_srli_epi16(a, 7));
+}
+
+template <bool Full>
+inline __m128i BlendWords128(__m128i s, __m128i d, __m128i a1, __m128i offTerm, __m128i op16)
+{
+    const __m128i v = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a1, d), offTerm), 8);
+    const __m128i u = _mm_sub_epi16(s, v);
+    if (Full)
+        return _mm_add_epi16(d, u);
+    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(u, 4), op16));
 }
 
 template <bool Full>
@@ -82,6 +110,26 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
         _mm_storeu_si128(reinterpret_cast<__m128i*>(frame), _mm256_castsi256_si128(out));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(frame + 16), _mm256_extracti128_si256(out, 1));
     }
+    if (i + 4 <= count) {
+        // Four more pixels in one 128-bit half.
+        const __m128i f = _mm_unpacklo_epi64(Load64(frame), _mm_cvtsi32_si128(Load32(frame + 8)));
+        const __m128i c = Load128(copy);
+        const __m128i z = _mm_setzero_si128();
+        const __m128i op = _mm256_castsi256_si128(op16);
+        const __m128i r01 = BlendWords128<Full>(
+            _mm_unpacklo_epi8(c, z), _mm_shuffle_epi8(f, _mm256_castsi256_si128(frame01)),
+            Opacity256(_mm_shuffle_epi8(c, _mm256_castsi256_si128(alpha01))), z, op);
+        const __m128i r23 = BlendWords128<Full>(
+            _mm_unpackhi_epi8(c, z), _mm_shuffle_epi8(f, _mm256_castsi256_si128(frame23)),
+            Opacity256(_mm_shuffle_epi8(c, _mm256_castsi256_si128(alpha23))), z, op);
+        const __m128i out =
+            _mm_shuffle_epi8(_mm_packus_epi16(r01, r23), _mm256_castsi256_si128(pack));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(frame), out);
+        Store32(frame + 8, _mm_srli_si128(out, 8));
+        i += 4;
+        copy += 16;
+        frame += 12;
+    }
     if (i < count)
         blend_row_rgb24_c(copy, frame, count - i, opacity256);
 }
@@ -113,6 +161,15 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         // Halves hold macropixels (0 1 | 2 3) and (4 5 | 6 7); put them in order.
         const __m256i out = _mm256_permute4x64_epi64(_mm256_packus_epi16(r0, r1), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(mp), out);
+    }
+    if (i + 8 <= count) {
+        // Eight more pixels: the same steps on one 16-byte unit of the frame.
+        const __m256i r = part(Load256(copy), _mm256_cvtepu8_epi16(Load128(mp)));
+        const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(r, r), 0xD8);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm256_castsi256_si128(packed));
+        i += 8;
+        copy += 32;
+        mp += 16;
     }
     if (i < count)
         blend_row_yuy2_c(copy, mp, 0, count - i, opacity256);

@@ -302,5 +302,85 @@ TEST_F(KernelCheck, ResampleUpAndDown)
     LimitCpuLevel(active);
 }
 
+#if defined(__i386__)
+// Calls fn(arg) with the stack pointer 4 bytes past a 16-byte boundary on
+// entry, as a 32-bit Windows host may call the plug-in (a normal call arrives
+// 12 bytes past it). SIMD code that spilled to a stack slot it assumed to be
+// aligned would fault here.
+__attribute__((noinline)) void CallWithMisalignedStack(void (*fn)(void*), void* arg)
+{
+    __asm__ volatile("mov %%esp, %%esi\n\t"
+                     "and $-16, %%esp\n\t"
+                     "sub $4, %%esp\n\t"
+                     "push %1\n\t"
+                     "call *%0\n\t"
+                     "mov %%esi, %%esp\n\t"
+                     :
+                     : "r"(fn), "r"(arg)
+                     : "esi", "eax", "ecx", "edx", "memory", "cc");
+}
+
+struct MisalignedRun {
+    KernelTable kernels;
+    std::vector<uint8_t> copy, rgb, yuy2, yuva;
+    std::vector<int16_t> rows;
+    std::vector<uint8_t> entries, filtered;
+};
+
+void RunAllKernels(void* arg)
+{
+    MisalignedRun& r = *static_cast<MisalignedRun*>(arg);
+    r.kernels.blendRowRGB24(r.copy.data(), r.rgb.data(), 61, 256);
+    r.kernels.blendRowRGB24(r.copy.data(), r.rgb.data() + 3, 57, 200);
+    r.kernels.blendRowYUY2(r.copy.data(), r.yuy2.data(), 3, 58, 256);
+    r.kernels.blendRowYUY2(r.copy.data(), r.yuy2.data(), 0, 61, 77);
+    r.kernels.convertRowToYUVA(r.yuva.data(), 61);
+    r.kernels.resampleVertical(r.copy.data(), 16, r.rows.data() + 16 * 61, 3, 13, r.rows.data());
+    r.kernels.resampleHorizontal(r.rows.data(), r.entries.data(), 9, r.filtered.data(), 36, 4);
+}
+
+TEST_F(KernelCheck, MisalignedStackOnEntry)
+{
+    MisalignedRun plain;
+    plain.kernels = KernelsForLevel(CpuLevel::Plain);
+    plain.copy.resize(4 * 64);
+    FillCopy(plain.copy.data(), 64);
+    plain.rgb.resize(3 * 64);
+    plain.yuy2.resize(2 * 64);
+    plain.yuva.resize(4 * 64);
+    for (auto* v : {&plain.rgb, &plain.yuy2, &plain.yuva})
+        for (uint8_t& b : *v)
+            b = Byte();
+    plain.rows.assign(16 * 64 + 16, 0);
+    for (int k = 0; k < 3; ++k)
+        for (int c = 0; c < 4; ++c)
+            plain.rows[16 * 61 + 4 * k + c] = int16_t(6000 - 2000 * k);
+    for (int i = 0; i < 9; ++i) {
+        const int32_t header[2] = {4 * i, 3};
+        const size_t at = plain.entries.size();
+        plain.entries.resize(at + 32);
+        std::memcpy(&plain.entries[at], header, 8);
+        for (int t = 0; t < 12; ++t) {
+            const int16_t w = int16_t(5461 + 100 * t - 50 * i);
+            std::memcpy(&plain.entries[at + 8 + 2 * t], &w, 2);
+        }
+    }
+    plain.filtered.assign(4 * 36, 0);
+    const MisalignedRun input = plain;
+    RunAllKernels(&plain);
+    for (auto& [level, k] : levels_) {
+        SCOPED_TRACE(CpuLevelName(level));
+        MisalignedRun simd = input;
+        simd.kernels = k;
+        CallWithMisalignedStack(RunAllKernels, &simd);
+        EXPECT_EQ(simd.rgb, plain.rgb);
+        EXPECT_EQ(simd.yuy2, plain.yuy2);
+        EXPECT_EQ(simd.yuva, plain.yuva);
+        EXPECT_EQ(simd.rows, plain.rows);
+        EXPECT_EQ(simd.filtered, plain.filtered);
+    }
+}
+#endif
+
 } // namespace
 } // namespace horavel
