@@ -134,6 +134,35 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
         blend_row_rgb24_c(copy, frame, count - i, opacity256);
 }
 
+// The plain arithmetic (see kernels_c.cpp) for the last one to three pixels
+// of a line, kept here so that no call is made per line.
+inline uint8_t Lane(int32_t s, int32_t d, int32_t a, int32_t off, int32_t opacity256)
+{
+    const int32_t a1 = a + (a >> 7);
+    const int32_t r = d + (((s - (((a1 * (d - off)) >> 8) + off)) * opacity256) >> 8);
+    return static_cast<uint8_t>(r < 0 ? 0 : (r > 255 ? 255 : r));
+}
+
+inline void BlendYUY2Rest(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
+{
+    if (count >= 2) {
+        const int32_t a0 = copy[3];
+        mp[0] = Lane(copy[0], mp[0], a0, 0, opacity256);
+        mp[1] = Lane((copy[1] + copy[5] + 1) >> 1, mp[1], a0, 128, opacity256);
+        mp[2] = Lane(copy[4], mp[2], copy[7], 0, opacity256);
+        mp[3] = Lane((copy[2] + copy[6] + 1) >> 1, mp[3], a0, 128, opacity256);
+        copy += 8;
+        mp += 4;
+        count -= 2;
+    }
+    if (count == 1) {
+        const int32_t a = copy[3];
+        mp[0] = Lane(copy[0], mp[0], a, 0, opacity256);
+        mp[1] = Lane(copy[1], mp[1], a, 128, opacity256);
+        mp[3] = Lane(copy[2], mp[3], a, 128, opacity256);
+    }
+}
+
 template <bool Full>
 void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
 {
@@ -163,7 +192,7 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(mp), out);
     }
     if (i + 8 <= count) {
-        // Eight more pixels: the same steps on one 16-byte unit of the frame.
+        // Eight more pixels: the same steps on 16 bytes of the frame.
         const __m256i r = part(Load256(copy), _mm256_cvtepu8_epi16(Load128(mp)));
         const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(r, r), 0xD8);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm256_castsi256_si128(packed));
@@ -171,8 +200,17 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         copy += 32;
         mp += 16;
     }
+    if (i + 4 <= count) {
+        // Four more pixels: 8 frame bytes, the upper half ignored.
+        const __m256i r = part(_mm256_castsi128_si256(Load128(copy)), _mm256_cvtepu8_epi16(Load64(mp)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(mp),
+                         _mm_packus_epi16(_mm256_castsi256_si128(r), _mm256_castsi256_si128(r)));
+        i += 4;
+        copy += 16;
+        mp += 8;
+    }
     if (i < count)
-        blend_row_yuy2_c(copy, mp, 0, count - i, opacity256);
+        BlendYUY2Rest(copy, mp, count - i, opacity256);
 }
 
 } // namespace
@@ -189,7 +227,9 @@ void blend_row_yuy2_avx2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t 
                          int32_t opacity256)
 {
     if (x & 1) {
-        blend_row_yuy2_c(copy, line, x, 1, opacity256);
+        // Right half of a macropixel: only its Y1.
+        uint8_t* y1 = line + 2 * static_cast<ptrdiff_t>(x);
+        *y1 = Lane(copy[0], *y1, copy[3], 0, opacity256);
         copy += 4;
         ++x;
         if (--count == 0)
