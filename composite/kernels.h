@@ -59,11 +59,13 @@ using ResampleVerticalFn = void (*)(const uint8_t* firstTap, ptrdiff_t stride,
 
 // Horizontal pass for `lines` (1..4) destination lines of a group: `count`
 // table entries (first offset, tap count, weights) applied to the group's
-// row words; writes the saturated BGRA bytes of output pixel i of line l to
-// out + l * outStride + 4 * i. Lanes of group lines >= `lines` are read
-// (they must hold initialised words) but never written out.
+// row words; writes output pixel i of line l to out + l * outStride + 4 * i:
+// the saturated BGRA bytes, or with `yuva` their ConvertToYUVA. Lanes of
+// group lines >= `lines` are read (they must hold initialised words) but
+// never written out.
 using ResampleHorizontalFn = void (*)(const int16_t* rows, const uint8_t* entries, int32_t count,
-                                      uint8_t* out, ptrdiff_t outStride, int32_t lines);
+                                      uint8_t* out, ptrdiff_t outStride, int32_t lines,
+                                      bool yuva);
 
 struct KernelTable {
     ConvertRowToYUVAFn convertRowToYUVA;
@@ -102,7 +104,7 @@ void blend_row_rgb24_c(const uint8_t* copy, uint8_t* frame, int32_t count, int32
 void resample_vertical_c(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
                          int32_t taps, int32_t width, int16_t* row);
 void resample_horizontal_c(const int16_t* rows, const uint8_t* entries, int32_t count,
-                           uint8_t* out, ptrdiff_t outStride, int32_t lines);
+                           uint8_t* out, ptrdiff_t outStride, int32_t lines, bool yuva);
 
 // Single-value forms of the arithmetic above, for tests and the plain code.
 struct YUVA {
@@ -117,7 +119,8 @@ void convert_row_to_yuva_sse2(uint8_t*, int32_t);
 void blend_row_yuy2_sse2(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
 void blend_row_rgb24_sse2(const uint8_t*, uint8_t*, int32_t, int32_t);
 void resample_vertical_sse2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
-void resample_horizontal_sse2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t);
+void resample_horizontal_sse2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t,
+                              bool);
 
 void convert_row_to_yuva_ssse3(uint8_t*, int32_t);
 void blend_row_yuy2_ssse3(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
@@ -127,6 +130,7 @@ void convert_row_to_yuva_avx2(uint8_t*, int32_t);
 void blend_row_yuy2_avx2(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
 void blend_row_rgb24_avx2(const uint8_t*, uint8_t*, int32_t, int32_t);
 void resample_vertical_avx2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
-void resample_horizontal_avx2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t);
+void resample_horizontal_avx2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t,
+                              bool);
 
 } // namespace horavel

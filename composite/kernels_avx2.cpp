@@ -242,32 +242,38 @@ void blend_row_yuy2_avx2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t 
         BlendYUY2<false>(copy, mp, count, opacity256);
 }
 
-void convert_row_to_yuva_avx2(uint8_t* pixels, int32_t count)
+namespace {
+
+// ConvertToYUVA on eight BGRA pixels (four per 128-bit half). Lane 3 carries
+// the constant 256 so that one multiply-add also adds the chroma offset
+// 128 << 15 = 256 * 16384.
+inline __m256i ConvertYUVA8(__m256i c)
 {
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i rgbMask = _mm256_set_epi16(0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1, 0, -1, -1, -1);
-    const __m256i k256 = _mm256_set_epi16(256, 0, 0, 0, 256, 0, 0, 0, 256, 0, 0, 0, 256, 0, 0, 0);
+    const __m256i rgbMask = Twice(_mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1));
+    const __m256i k256 = Twice(_mm_set_epi16(256, 0, 0, 0, 256, 0, 0, 0));
+    const __m256i lo = _mm256_or_si256(_mm256_and_si256(_mm256_unpacklo_epi8(c, zero), rgbMask), k256);
+    const __m256i hi = _mm256_or_si256(_mm256_and_si256(_mm256_unpackhi_epi8(c, zero), rgbMask), k256);
+    auto sums = [&](__m256i k) {
+        return _mm256_srai_epi32(_mm256_hadd_epi32(_mm256_madd_epi16(lo, k), _mm256_madd_epi16(hi, k)),
+                                 15);
+    };
     const __m256i kY = Twice(_mm_set_epi16(0, 9798, 19235, 3735, 0, 9798, 19235, 3735));
-    const __m256i kU =
-        Twice(_mm_set_epi16(16384, -5529, -10855, 16384, 16384, -5529, -10855, 16384));
-    const __m256i kV =
-        Twice(_mm_set_epi16(16384, 16384, -13720, -2664, 16384, 16384, -13720, -2664));
+    const __m256i kU = Twice(_mm_set_epi16(16384, -5529, -10855, 16384, 16384, -5529, -10855, 16384));
+    const __m256i kV = Twice(_mm_set_epi16(16384, 16384, -13720, -2664, 16384, 16384, -13720, -2664));
     const __m256i order = Twice(_mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
+    const __m256i b = _mm256_packus_epi16(_mm256_packs_epi32(sums(kY), sums(kU)),
+                                          _mm256_packs_epi32(sums(kV), _mm256_srli_epi32(c, 24)));
+    return _mm256_shuffle_epi8(b, order);
+}
+
+} // namespace
+
+void convert_row_to_yuva_avx2(uint8_t* pixels, int32_t count)
+{
     int32_t i = 0;
-    for (; i + 8 <= count; i += 8, pixels += 32) {
-        const __m256i c = Load256(pixels);
-        const __m256i lo =
-            _mm256_or_si256(_mm256_and_si256(_mm256_unpacklo_epi8(c, zero), rgbMask), k256);
-        const __m256i hi =
-            _mm256_or_si256(_mm256_and_si256(_mm256_unpackhi_epi8(c, zero), rgbMask), k256);
-        auto sums = [&](__m256i k) {
-            return _mm256_srai_epi32(
-                _mm256_hadd_epi32(_mm256_madd_epi16(lo, k), _mm256_madd_epi16(hi, k)), 15);
-        };
-        const __m256i b = _mm256_packus_epi16(_mm256_packs_epi32(sums(kY), sums(kU)),
-                                              _mm256_packs_epi32(sums(kV), _mm256_srli_epi32(c, 24)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels), _mm256_shuffle_epi8(b, order));
-    }
+    for (; i + 8 <= count; i += 8, pixels += 32)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(pixels), ConvertYUVA8(Load256(pixels)));
     if (i < count)
         convert_row_to_yuva_c(pixels, count - i);
 }
@@ -348,7 +354,7 @@ void resample_vertical_avx2(const uint8_t* firstTap, ptrdiff_t stride, const int
 }
 
 void resample_horizontal_avx2(const int16_t* rows, const uint8_t* entries, int32_t count,
-                              uint8_t* out, ptrdiff_t outStride, int32_t lines)
+                              uint8_t* out, ptrdiff_t outStride, int32_t lines, bool yuva)
 {
     // Two output pixels at a time: after packing, dwords (a0 a1 b0 b1 | a2 a3
     // b2 b3) hold pixel a and b of group lines 0..3; reordered so that each
@@ -358,7 +364,9 @@ void resample_horizontal_avx2(const int16_t* rows, const uint8_t* entries, int32
     for (; i + 2 <= count; i += 2, out += 8) {
         const __m256i a = TapSums(rows, entries);
         const __m256i b = TapSums(rows, entries);
-        const __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
+        __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
+        if (yuva)
+            px = ConvertYUVA8(px);
         const __m128i lo = _mm256_castsi256_si128(px);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), lo);
         if (lines > 1)
@@ -372,7 +380,9 @@ void resample_horizontal_avx2(const int16_t* rows, const uint8_t* entries, int32
     }
     if (i < count) {
         const __m256i a = TapSums(rows, entries);
-        const __m256i px = _mm256_packus_epi16(a, a);  // dwords (a0 a1 a0 a1 | a2 a3 a2 a3)
+        __m256i px = _mm256_packus_epi16(a, a);  // dwords (a0 a1 a0 a1 | a2 a3 a2 a3)
+        if (yuva)
+            px = ConvertYUVA8(px);
         __m128i lo = _mm256_castsi256_si128(px);
         __m128i hi = _mm256_extracti128_si256(px, 1);
         for (int32_t line = 0; line < lines; ++line) {

@@ -112,7 +112,7 @@ void resample_vertical_c(const uint8_t* firstTap, ptrdiff_t stride, const int16_
 }
 
 void resample_horizontal_c(const int16_t* rows, const uint8_t* entries, int32_t count,
-                           uint8_t* out, ptrdiff_t outStride, int32_t lines)
+                           uint8_t* out, ptrdiff_t outStride, int32_t lines, bool yuva)
 {
     for (int32_t i = 0; i < count; ++i) {
         int32_t header[2];
@@ -127,6 +127,8 @@ void resample_horizontal_c(const int16_t* rows, const uint8_t* entries, int32_t 
                     sum = static_cast<int16_t>(sum + Tap(q[16 * k + 4 * line + lane], w[4 * k + lane]));
                 out[line * outStride + 4 * i + lane] = static_cast<uint8_t>(PassResult(sum));
             }
+            if (yuva)
+                convert_row_to_yuva_c(out + line * outStride + 4 * i, 1);
         }
         entries += 8 + 8 * header[1];
     }

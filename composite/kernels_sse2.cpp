@@ -160,35 +160,42 @@ void blend_row_yuy2_sse2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t 
         BlendYUY2<false>(copy, mp, count, opacity256);
 }
 
-void convert_row_to_yuva_sse2(uint8_t* pixels, int32_t count)
+namespace {
+
+// ConvertToYUVA on four BGRA pixels. Lane 3 carries the constant 256 so that
+// one multiply-add also adds the chroma offset 128 << 15 = 256 * 16384.
+inline __m128i ConvertYUVA4(__m128i c)
 {
     const __m128i zero = _mm_setzero_si128();
-    // Lane 3 carries the constant 256 so that one multiply-add also adds the
-    // chroma offset 128 << 15 = 256 * 16384.
     const __m128i rgbMask = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
     const __m128i k256 = _mm_set_epi16(256, 0, 0, 0, 256, 0, 0, 0);
+    const __m128i lo = _mm_or_si128(_mm_and_si128(_mm_unpacklo_epi8(c, zero), rgbMask), k256);
+    const __m128i hi = _mm_or_si128(_mm_and_si128(_mm_unpackhi_epi8(c, zero), rgbMask), k256);
+    auto sums = [&](__m128i k) {
+        const __m128 a = _mm_castsi128_ps(_mm_madd_epi16(lo, k));
+        const __m128 b = _mm_castsi128_ps(_mm_madd_epi16(hi, k));
+        const __m128i even = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
+        return _mm_srai_epi32(_mm_add_epi32(even, odd), 15);
+    };
     const __m128i kY = _mm_set_epi16(0, 9798, 19235, 3735, 0, 9798, 19235, 3735);
     const __m128i kU = _mm_set_epi16(16384, -5529, -10855, 16384, 16384, -5529, -10855, 16384);
     const __m128i kV = _mm_set_epi16(16384, 16384, -13720, -2664, 16384, 16384, -13720, -2664);
+    const __m128i b = _mm_packus_epi16(_mm_packs_epi32(sums(kY), sums(kU)),
+                                       _mm_packs_epi32(sums(kV), _mm_srli_epi32(c, 24)));
+    // Bytes Y0..3 U0..3 V0..3 A0..3 -> Y U V A per pixel.
+    const __m128i x = _mm_unpacklo_epi8(b, _mm_srli_si128(b, 8));
+    return _mm_unpacklo_epi8(x, _mm_srli_si128(x, 8));
+}
+
+} // namespace
+
+void convert_row_to_yuva_sse2(uint8_t* pixels, int32_t count)
+{
     int32_t i = 0;
-    for (; i + 4 <= count; i += 4, pixels += 16) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels));
-        const __m128i lo = _mm_or_si128(_mm_and_si128(_mm_unpacklo_epi8(c, zero), rgbMask), k256);
-        const __m128i hi = _mm_or_si128(_mm_and_si128(_mm_unpackhi_epi8(c, zero), rgbMask), k256);
-        auto sums = [&](__m128i k) {
-            const __m128 a = _mm_castsi128_ps(_mm_madd_epi16(lo, k));
-            const __m128 b = _mm_castsi128_ps(_mm_madd_epi16(hi, k));
-            const __m128i even = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-            const __m128i odd = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
-            return _mm_srai_epi32(_mm_add_epi32(even, odd), 15);
-        };
-        const __m128i b = _mm_packus_epi16(_mm_packs_epi32(sums(kY), sums(kU)),
-                                           _mm_packs_epi32(sums(kV), _mm_srli_epi32(c, 24)));
-        // Bytes Y0..3 U0..3 V0..3 A0..3 -> Y U V A per pixel.
-        const __m128i x = _mm_unpacklo_epi8(b, _mm_srli_si128(b, 8));
+    for (; i + 4 <= count; i += 4, pixels += 16)
         _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels),
-                         _mm_unpacklo_epi8(x, _mm_srli_si128(x, 8)));
-    }
+                         ConvertYUVA4(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels))));
     if (i < count)
         convert_row_to_yuva_c(pixels, count - i);
 }
@@ -241,7 +248,7 @@ void resample_vertical_sse2(const uint8_t* firstTap, ptrdiff_t stride, const int
 }
 
 void resample_horizontal_sse2(const int16_t* rows, const uint8_t* entries, int32_t count,
-                              uint8_t* out, ptrdiff_t outStride, int32_t lines)
+                              uint8_t* out, ptrdiff_t outStride, int32_t lines, bool yuva)
 {
     for (int32_t i = 0; i < count; ++i, out += 4) {
         int32_t header[2];
@@ -258,6 +265,8 @@ void resample_horizontal_sse2(const int16_t* rows, const uint8_t* entries, int32
             acc23 = _mm_add_epi16(acc23, _mm_mulhi_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 8)), w8));
         }
         __m128i bytes = _mm_packus_epi16(_mm_srai_epi16(acc01, 5), _mm_srai_epi16(acc23, 5));
+        if (yuva)
+            bytes = ConvertYUVA4(bytes);
         for (int32_t line = 0; line < lines; ++line, bytes = _mm_srli_si128(bytes, 4))
             Store32(out + line * outStride, bytes);
         entries += 8 + 8 * taps;

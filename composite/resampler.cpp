@@ -196,10 +196,8 @@ bool Resample(const SourceImage& source, const DestinationImage& destination, Ou
         }
         const int32_t stored = destination.bottomUp ? destination.height - 1 - group : group;
         uint8_t* out = destination.pixels + stored * destLine + ptrdiff_t{4} * clip.left;
-        k.resampleHorizontal(rows, hentries, clip.Width(), out, outStride, lines);
-        if (format == OutputFormat::YUVA)
-            for (int32_t l = 0; l < lines; ++l)
-                k.convertRowToYUVA(out + l * outStride, clip.Width());
+        k.resampleHorizontal(rows, hentries, clip.Width(), out, outStride, lines,
+                             format == OutputFormat::YUVA);
     }
     return true;
 }

@@ -260,9 +260,12 @@ TEST_F(KernelCheck, ResampleHorizontal)
             Guarded b = a;
             const ptrdiff_t start = bottomUp ? gap * (lines - 1) : 0;
             const ptrdiff_t outStride = bottomUp ? -gap : gap;
-            plain.resampleHorizontal(rowStart, entries.data(), count, a.data() + start, outStride, lines);
-            k.resampleHorizontal(rowStart, entries.data(), count, b.data() + start, outStride, lines);
-            ASSERT_EQ(a.all, b.all) << "count " << count << " lines " << lines;
+            const bool yuva = Pick(0, 1);
+            plain.resampleHorizontal(rowStart, entries.data(), count, a.data() + start, outStride,
+                                     lines, yuva);
+            k.resampleHorizontal(rowStart, entries.data(), count, b.data() + start, outStride, lines,
+                                 yuva);
+            ASSERT_EQ(a.all, b.all) << "count " << count << " lines " << lines << " yuva " << yuva;
             ExpectSentinels(b, outBytes);
         }
     }
@@ -324,7 +327,7 @@ struct MisalignedRun {
     KernelTable kernels;
     std::vector<uint8_t> copy, rgb, yuy2, yuva;
     std::vector<int16_t> rows;
-    std::vector<uint8_t> entries, filtered;
+    std::vector<uint8_t> entries, filtered, yuvaOut;
 };
 
 void RunAllKernels(void* arg)
@@ -336,7 +339,8 @@ void RunAllKernels(void* arg)
     r.kernels.blendRowYUY2(r.copy.data(), r.yuy2.data(), 0, 61, 77);
     r.kernels.convertRowToYUVA(r.yuva.data(), 61);
     r.kernels.resampleVertical(r.copy.data(), 16, r.rows.data() + 16 * 61, 3, 13, r.rows.data());
-    r.kernels.resampleHorizontal(r.rows.data(), r.entries.data(), 9, r.filtered.data(), 36, 4);
+    r.kernels.resampleHorizontal(r.rows.data(), r.entries.data(), 9, r.filtered.data(), 36, 4, false);
+    r.kernels.resampleHorizontal(r.rows.data(), r.entries.data(), 9, r.yuvaOut.data(), 36, 4, true);
 }
 
 TEST_F(KernelCheck, MisalignedStackOnEntry)
@@ -366,6 +370,7 @@ TEST_F(KernelCheck, MisalignedStackOnEntry)
         }
     }
     plain.filtered.assign(4 * 36, 0);
+    plain.yuvaOut.assign(4 * 36, 0);
     const MisalignedRun input = plain;
     RunAllKernels(&plain);
     for (auto& [level, k] : levels_) {
@@ -378,6 +383,7 @@ TEST_F(KernelCheck, MisalignedStackOnEntry)
         EXPECT_EQ(simd.yuva, plain.yuva);
         EXPECT_EQ(simd.rows, plain.rows);
         EXPECT_EQ(simd.filtered, plain.filtered);
+        EXPECT_EQ(simd.yuvaOut, plain.yuvaOut);
     }
 }
 #endif
