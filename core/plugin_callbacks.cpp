@@ -11,6 +11,7 @@
 #include "framework/message_box.h"
 #include "framework/module_state.h"
 #include "settings/profile_settings.h"
+#include "ui/settings_dialog_api.h"
 
 #include <windows.h>
 
@@ -103,7 +104,7 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginSettings(void** parentWindow)
             framework::ShowMessageBox(kNoSseMessage, MB_ICONINFORMATION);
             return;
         }
-        (void)parentWindow;  // the settings dialog joins here
+        OpenOrRaiseSettingsDialog(parentWindow ? static_cast<HWND>(*parentWindow) : nullptr);
     } catch (...) {
     }
 }
@@ -112,7 +113,8 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginDeinit()
 {
     framework::ModuleStateGuard state(framework::StaticModuleState());
     try {
-        // The settings dialog is destroyed here, then the profile is saved.
+        // The dialog goes first, so that the save holds its last position.
+        DestroySettingsDialogIfOpen();
         SaveSettings(Settings());
     } catch (...) {
     }

@@ -286,7 +286,11 @@ LRESULT CSettingsDlg::OnDestroy(WPARAM, LPARAM)
     return 0;
 }
 
-void CSettingsDlg::PostNcDestroy() { HostParentWindow.Detach(); }
+void CSettingsDlg::PostNcDestroy()
+{
+    HostParentWindow.Detach();
+    PublishDialogDiagnostics();
+}
 
 void CSettingsDlg::OnFontButton()
 {

@@ -115,4 +115,8 @@ CSettingsDlg& TheSettingsDialog();
 // Mouse hooks installed by the dialog and not yet removed (0 or 1).
 int InstalledMouseHooks();
 
+// Writes the dialog's counters where a test asked for them (see
+// HoravelDialogDiagnostics); does nothing otherwise.
+void PublishDialogDiagnostics();
+
 } // namespace horavel

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace horavel {
 
@@ -22,12 +23,21 @@ bool SettingsDialogIsOpen();
 
 } // namespace horavel
 
-// Counters for tests that drive the DLL: they cannot see inside it, and
-// Wine's GetGuiResources always answers 0.
+// Counters for tests that drive the DLL from outside: they cannot see inside
+// it, and Wine's GetGuiResources always answers 0. When a process has created
+// a file mapping named by DiagnosticsMappingName() before the dialog opens or
+// closes, the DLL writes these counters into it after every opening and
+// closing; otherwise nothing is written.
 struct HoravelDialogDiagnostics {
+    int32_t updates;         // number of times the block was written
     int32_t liveGdiObjects;  // GDI handles held by the framework's owners
     int32_t mouseHooks;      // repeat-arrow mouse hooks installed now
     uint32_t dialogWindow;   // the settings dialog's window, 0 while closed
 };
 
-extern "C" __declspec(dllexport) void __cdecl Horavel_DialogDiagnostics(HoravelDialogDiagnostics* out);
+namespace horavel {
+inline std::wstring DiagnosticsMappingName(DWORD processId)
+{
+    return L"Local\\HoravelDialogDiagnostics." + std::to_wstring(processId);
+}
+} // namespace horavel

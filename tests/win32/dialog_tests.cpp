@@ -1,0 +1,704 @@
+// The settings dialog driven through Horavel.dll as a host drives it: the
+// `settings` callback opens it with the test's window as parent, the test
+// types, clicks and picks through window messages (and real mouse input for
+// the repeat arrows, which only a thread mouse hook sees), and reads the
+// effect back from the dialog's controls and from the profile that `deinit`
+// writes. Needs a display (xvfb-run).
+#include "core/plugin_record.h"
+#include "ui/resource.h"
+#include "ui/settings_dialog_api.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using horavel::PluginRecord;
+
+constexpr wchar_t kDialogCaption[] = L"Horavel плагин";
+constexpr wchar_t kOpacityMessage[] = L"Значение прозрачности должно быть цифрой от 0 до 100";
+constexpr wchar_t kShadowMessage[] = L"Значение смещения должно быть цифрой от 0 до 20";
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+// With no registry switch the profile lives beside the host, in Plugins\,
+// or in Instances\d\Plugins\ with the instance switch "-inst:d" that CTest
+// passes (so that other programs' profiles are never touched).
+std::wstring ProfileFolder()
+{
+    const bool instance = std::wstring(GetCommandLineW()).find(L"-inst:d") != std::wstring::npos;
+    return ProgramFolder() + (instance ? L"Instances\\d\\Plugins\\" : L"Plugins\\");
+}
+std::wstring ProfilePath() { return ProfileFolder() + L"Horavel.ini"; }
+
+using Profile = std::map<std::string, std::map<std::string, std::string>>;
+
+Profile ReadProfile()
+{
+    Profile profile;
+    std::ifstream in(ProfilePath().c_str(), std::ios::binary);
+    std::string line, section;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
+            section = line.substr(1, line.size() - 2);
+        } else if (const auto eq = line.find('='); eq != std::string::npos) {
+            profile[section][line.substr(0, eq)] = line.substr(eq + 1);
+        }
+    }
+    return profile;
+}
+
+void WriteProfile(const std::string& text)
+{
+    SHCreateDirectoryExW(nullptr, ProfileFolder().c_str(), nullptr);
+    std::ofstream out(ProfilePath().c_str(), std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// Runs the calling thread's messages (the dialog lives on it) for a while.
+void Pump(int milliseconds)
+{
+    const DWORD end = GetTickCount() + milliseconds;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        const LONG left = static_cast<LONG>(end - GetTickCount());
+        if (left <= 0)
+            return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_ALLINPUT);
+    }
+}
+
+std::wstring WindowText(HWND hwnd)
+{
+    wchar_t buffer[512] = {};
+    GetWindowTextW(hwnd, buffer, 512);
+    return buffer;
+}
+
+std::wstring ClassName(HWND hwnd)
+{
+    wchar_t buffer[64] = {};
+    GetClassNameW(hwnd, buffer, 64);
+    return buffer;
+}
+
+struct WindowSearch {
+    const std::wstring* caption;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialogs(HWND hwnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    if (ClassName(hwnd) == L"#32770" && WindowText(hwnd) == *search->caption)
+        search->found.push_back(hwnd);
+    return TRUE;
+}
+
+// Top-level dialogs of a thread with that caption.
+std::vector<HWND> ThreadWindows(DWORD threadId, const std::wstring& caption)
+{
+    WindowSearch search{&caption, {}};
+    EnumThreadWindows(threadId, &CollectDialogs, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Watches the test thread's windows from a second thread: every message box
+// of the plug-in (captioned with its module name) is read and dismissed, and
+// the number of about boxes open at once is recorded.
+class BoxWatcher {
+public:
+    BoxWatcher() : m_thread(GetCurrentThreadId()), m_worker([this] { Run(); }) {}
+    ~BoxWatcher()
+    {
+        m_stop = true;
+        m_worker.join();
+    }
+    std::vector<std::wstring> Messages()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return m_messages;
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_messages.clear();
+    }
+    std::atomic<int> maxAboutBoxes{0};
+    std::atomic<int> aboutBoxesSeen{0};
+    std::atomic<bool> closeAboutBoxes{false};
+
+private:
+    void Run()
+    {
+        while (!m_stop) {
+            for (HWND box : ThreadWindows(m_thread, L"Horavel")) {
+                const std::wstring text = WindowText(GetDlgItem(box, 0xFFFF));
+                {
+                    std::lock_guard<std::mutex> lock(m_lock);
+                    m_messages.push_back(text);
+                }
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                // Wait for it to go, so it is not read twice.
+                for (int i = 0; i < 200 && IsWindow(box); ++i)
+                    Sleep(5);
+            }
+            std::vector<HWND> about;
+            for (HWND hwnd : ThreadWindows(m_thread, L""))
+                if (GetDlgItem(hwnd, IDOK) && WindowText(GetDlgItem(hwnd, IDOK)) == L"OK")
+                    about.push_back(hwnd);
+            if (!about.empty()) {
+                aboutBoxesSeen = std::max<int>(aboutBoxesSeen, 1);
+                if (static_cast<int>(about.size()) > maxAboutBoxes)
+                    maxAboutBoxes = static_cast<int>(about.size());
+                if (closeAboutBoxes)
+                    for (HWND hwnd : about)
+                        PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+            }
+            Sleep(10);
+        }
+    }
+
+    DWORD m_thread;
+    std::atomic<bool> m_stop{false};
+    std::mutex m_lock;
+    std::vector<std::wstring> m_messages;
+    std::thread m_worker;
+};
+
+// Counters the DLL publishes into a mapping that this process created.
+class Diagnostics {
+public:
+    Diagnostics()
+    {
+        m_mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       sizeof(HoravelDialogDiagnostics),
+                                       horavel::DiagnosticsMappingName(GetCurrentProcessId()).c_str());
+        m_view = static_cast<HoravelDialogDiagnostics*>(
+            MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(HoravelDialogDiagnostics)));
+    }
+    ~Diagnostics()
+    {
+        UnmapViewOfFile(m_view);
+        CloseHandle(m_mapping);
+    }
+    HoravelDialogDiagnostics Read() const { return *m_view; }
+
+private:
+    HANDLE m_mapping = nullptr;
+    HoravelDialogDiagnostics* m_view = nullptr;
+};
+
+// One module lifetime of the plug-in: loaded, `init`, ... `deinit`, unloaded.
+// The test's own top-level window stands for the host's window.
+class PluginSession {
+public:
+    explicit PluginSession(const std::string& profileText = {})
+    {
+        SHCreateDirectoryExW(nullptr, ProfileFolder().c_str(), nullptr);
+        DeleteFileW(ProfilePath().c_str());
+        if (!profileText.empty())
+            WriteProfile(profileText);
+        m_module = LoadLibraryW((ProgramFolder() + L"Horavel.dll").c_str());
+        auto get = reinterpret_cast<horavel::RecordExport>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, horavel::kRecordExportName)));
+        m_record = get ? get() : nullptr;
+        m_host = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150, 640,
+                                 480, nullptr, nullptr, nullptr, nullptr);
+        if (m_record)
+            m_record->init();
+    }
+    ~PluginSession()
+    {
+        if (m_record && !m_deinitDone)
+            m_record->deinit();
+        DestroyWindow(m_host);
+        FreeLibrary(m_module);
+    }
+    bool Loaded() const { return m_record != nullptr; }
+
+    void OpenSettings()
+    {
+        void* parent = m_host;
+        m_record->settings(&parent);
+        Pump(150);
+    }
+    Profile Deinit()
+    {
+        m_record->deinit();
+        m_deinitDone = true;
+        return ReadProfile();
+    }
+    // Starts a stream and processes one frame, so that the clock has a size.
+    void ProcessOneFrame()
+    {
+        horavel::FrameDescriptor descriptor{768, 576, 0, 1, 0};
+        m_record->start(&descriptor);
+        std::vector<uint8_t> pixels(768 * 576 * 3, 16);
+        horavel::FrameRecord frame{pixels.data()};
+        m_record->process(&frame);
+        Pump(50);
+    }
+
+    HWND Dialog() const
+    {
+        const std::vector<HWND> found = ThreadWindows(GetCurrentThreadId(), kDialogCaption);
+        return found.size() == 1 ? found[0] : nullptr;
+    }
+    int DialogCount() const
+    {
+        return static_cast<int>(ThreadWindows(GetCurrentThreadId(), kDialogCaption).size());
+    }
+    HWND Host() const { return m_host; }
+
+    void Click(int id)
+    {
+        HWND dialog = Dialog();
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+        Pump(100);
+    }
+    // Replaces the characters from..to of the field (all by default) by
+    // typing characters one by one.
+    void Type(int id, const std::wstring& characters, int from = 0, int to = -1)
+    {
+        HWND edit = GetDlgItem(Dialog(), id);
+        SetFocus(edit);
+        SendMessageW(edit, EM_SETSEL, from, to);
+        for (wchar_t c : characters) {
+            SendMessageW(edit, WM_CHAR, c, 1);
+            Pump(60);
+        }
+    }
+    std::wstring Text(int id) const { return WindowText(GetDlgItem(Dialog(), id)); }
+
+private:
+    HMODULE m_module = nullptr;
+    const PluginRecord* m_record = nullptr;
+    HWND m_host = nullptr;
+    bool m_deinitDone = false;
+};
+
+// A profile whose every value differs from the defaults.
+const char kEditedProfile[] =
+    "[DIALOG]\r\nDlgWndPosX=40\r\nDlgWndPosY=30\r\n"
+    "[COMMON]\r\nStringPosX=120\r\nStringPosY=340\r\nFontName=Courier New\r\nFontSize=-20\r\n"
+    "FontWeight=400\r\nFontItalic=1\r\nFontUnderline=0\r\nFontStrikeOut=1\r\nFontCharSet=204\r\n"
+    "FontQuality=0\r\nTextColor=255\r\nBackColor=65280\r\nTextOpacity=77\r\nBackOpacity=11\r\n"
+    "ShadowOffset=3\r\nFormat=%d.%m %H:%M\r\n";
+
+const char* const kSettingKeys[] = {"StringPosX", "StringPosY", "FontName", "FontSize", "FontWeight",
+                                    "FontItalic", "FontUnderline", "FontStrikeOut", "FontCharSet",
+                                    "FontQuality", "TextColor", "BackColor", "TextOpacity",
+                                    "BackOpacity", "ShadowOffset", "Format"};
+
+std::map<std::string, std::string> SettingsOf(const Profile& profile)
+{
+    std::map<std::string, std::string> values;
+    for (const char* key : kSettingKeys) {
+        auto section = profile.find("COMMON");
+        if (section != profile.end() && section->second.count(key))
+            values[key] = section->second.at(key);
+    }
+    return values;
+}
+
+TEST(SettingsDialog, OpensWithRussianTextsAndASecondCallOnlyRaisesIt)
+{
+    PluginSession plugin;
+    ASSERT_TRUE(plugin.Loaded());
+    plugin.OpenSettings();
+    HWND dialog = plugin.Dialog();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    EXPECT_EQ(GetWindow(dialog, GW_OWNER), plugin.Host());
+    EXPECT_EQ(plugin.Text(IDC_CANCEL), L"Отмена");
+    EXPECT_EQ(plugin.Text(IDC_DEFAULTS), L"По умолчанию");
+    EXPECT_EQ(plugin.Text(IDC_ABOUT), L"О плагине");
+    EXPECT_EQ(plugin.Text(IDC_OK), L"ОК");
+    EXPECT_EQ(_wcsicmp(ClassName(GetDlgItem(dialog, IDC_FORMAT_EDIT)).c_str(), L"RichEdit"), 0);
+    // The first refresh filled the fields from the live (default) settings.
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"60");
+    EXPECT_EQ(plugin.Text(IDC_BACK_OPACITY_EDIT), L"30");
+    EXPECT_EQ(plugin.Text(IDC_SHADOW_EDIT), L"8");
+    EXPECT_EQ(plugin.Text(IDC_FORMAT_EDIT), L"%H:%M:%S");
+
+    SetFocus(plugin.Host());
+    const auto before = std::chrono::steady_clock::now();
+    plugin.OpenSettings();
+    const auto blocked = std::chrono::steady_clock::now() - before;
+    EXPECT_EQ(plugin.DialogCount(), 1);
+    EXPECT_EQ(plugin.Dialog(), dialog);
+    // 8 flashes at 60 ms steps (plus the pump of OpenSettings).
+    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(blocked).count(), 480 + 150 - 20);
+    HWND focus = GetFocus();
+    EXPECT_TRUE(focus == dialog || IsChild(dialog, focus));
+}
+
+TEST(SettingsDialog, OpacityAndShadowFieldsValidateAsTheUserTypes)
+{
+    BoxWatcher watcher;
+    PluginSession plugin;
+    plugin.OpenSettings();
+    ASSERT_NE(plugin.Dialog(), nullptr);
+
+    // After every keystroke the dialog refreshes the field from the live
+    // value, so the field shows what was taken.
+    plugin.Type(IDC_TEXT_OPACITY_EDIT, L"1");
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"1");
+    plugin.Type(IDC_TEXT_OPACITY_EDIT, L"15");
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"15");
+    EXPECT_TRUE(watcher.Messages().empty());
+    plugin.Type(IDC_TEXT_OPACITY_EDIT, L"150");
+    Pump(300);
+    EXPECT_EQ(watcher.Messages(), std::vector<std::wstring>{kOpacityMessage});
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"15");
+    watcher.Clear();
+
+    plugin.Type(IDC_BACK_OPACITY_EDIT, L"100");
+    EXPECT_EQ(plugin.Text(IDC_BACK_OPACITY_EDIT), L"100");
+    EXPECT_TRUE(watcher.Messages().empty());
+
+    plugin.Type(IDC_SHADOW_EDIT, L"20");
+    EXPECT_EQ(plugin.Text(IDC_SHADOW_EDIT), L"20");
+    EXPECT_TRUE(watcher.Messages().empty());
+    // "20" becomes "21" by typing over its last digit.
+    plugin.Type(IDC_SHADOW_EDIT, L"1", 1, 2);
+    Pump(300);
+    EXPECT_EQ(watcher.Messages(), std::vector<std::wstring>{kShadowMessage});
+    EXPECT_EQ(plugin.Text(IDC_SHADOW_EDIT), L"20");
+
+    plugin.Click(IDC_OK);
+    EXPECT_EQ(plugin.DialogCount(), 0);
+    const Profile profile = plugin.Deinit();
+    EXPECT_EQ(SettingsOf(profile)["TextOpacity"], "15");
+    EXPECT_EQ(SettingsOf(profile)["BackOpacity"], "100");
+    EXPECT_EQ(SettingsOf(profile)["ShadowOffset"], "20");
+}
+
+TEST(SettingsDialog, CancelAfterChangesAndDefaultsRestoresAllSixteenValues)
+{
+    BoxWatcher watcher;
+    PluginSession plugin(kEditedProfile);
+    plugin.OpenSettings();
+    ASSERT_NE(plugin.Dialog(), nullptr);
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"77");
+    plugin.Type(IDC_TEXT_OPACITY_EDIT, L"5");
+    plugin.Click(IDC_ALIGN_BOTTOM_RIGHT);
+    plugin.Click(IDC_DEFAULTS);
+    Pump(100);
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"60");
+    EXPECT_EQ(plugin.Text(IDC_FORMAT_EDIT), L"%H:%M:%S");
+    plugin.Type(IDC_SHADOW_EDIT, L"2");
+    plugin.Click(IDC_CANCEL);
+    Pump(100);
+    EXPECT_EQ(plugin.DialogCount(), 0);
+
+    const Profile written = [] {
+        Profile p;
+        std::istringstream in(kEditedProfile);
+        std::string line, section;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (line.front() == '[')
+                section = line.substr(1, line.size() - 2);
+            else if (auto eq = line.find('='); eq != std::string::npos)
+                p[section][line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        return p;
+    }();
+    const Profile profile = plugin.Deinit();
+    EXPECT_EQ(SettingsOf(profile), SettingsOf(written));
+    EXPECT_EQ(SettingsOf(profile).size(), 16u);
+}
+
+TEST(SettingsDialog, OkKeepsTheEditsAndTheNextOpeningSnapshotsThem)
+{
+    PluginSession plugin;
+    plugin.OpenSettings();
+    plugin.Type(IDC_BACK_OPACITY_EDIT, L"42");
+    plugin.Click(IDC_DEFAULTS);
+    plugin.Type(IDC_BACK_OPACITY_EDIT, L"43");
+    plugin.Click(IDC_OK);
+    EXPECT_EQ(plugin.DialogCount(), 0);
+
+    plugin.OpenSettings();
+    EXPECT_EQ(plugin.Text(IDC_BACK_OPACITY_EDIT), L"43");
+    plugin.Type(IDC_BACK_OPACITY_EDIT, L"7");
+    // A close request puts back what was live at this opening, not the first.
+    SendMessageW(plugin.Dialog(), WM_CLOSE, 0, 0);
+    Pump(50);
+    EXPECT_EQ(plugin.DialogCount(), 0);
+    EXPECT_EQ(SettingsOf(plugin.Deinit())["BackOpacity"], "43");
+}
+
+TEST(SettingsDialog, FormatMenuPickReplacesTheSelectionAndEscapeLeavesIt)
+{
+    PluginSession plugin;
+    plugin.OpenSettings();
+    HWND dialog = plugin.Dialog();
+    HWND format = GetDlgItem(dialog, IDC_FORMAT_EDIT);
+    ASSERT_EQ(plugin.Text(IDC_FORMAT_EDIT), L"%H:%M:%S");
+
+    // "%M" selected; the pick of "%H - часы ( 00...23 )" arrives as a menu
+    // command.
+    SendMessageW(format, EM_SETSEL, 3, 5);
+    SendMessageW(dialog, WM_COMMAND, 32796, 0);
+    Pump(50);
+    EXPECT_EQ(plugin.Text(IDC_FORMAT_EDIT), L"%H:%H:%S");
+
+    // Escape: the dialog manager's IDCANCEL, a command without a control.
+    SendMessageW(format, EM_SETSEL, 0, 2);
+    SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    SetFocus(format);
+    SendMessageW(format, WM_KEYDOWN, VK_ESCAPE, 0);
+    Pump(50);
+    EXPECT_EQ(plugin.Text(IDC_FORMAT_EDIT), L"%H:%H:%S");
+    EXPECT_EQ(plugin.DialogCount(), 1);  // Escape does not end the dialog either
+    DWORD start = 0, end = 0;
+    SendMessageW(format, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    EXPECT_EQ(end - start, 2u);
+
+    // "%% - символ %" at the caret (end of the text).
+    SendMessageW(format, EM_SETSEL, 8, 8);
+    SendMessageW(dialog, WM_COMMAND, 32813, 0);
+    Pump(50);
+    EXPECT_EQ(plugin.Text(IDC_FORMAT_EDIT), L"%H:%H:%S%%");
+    plugin.Click(IDC_OK);
+    EXPECT_EQ(SettingsOf(plugin.Deinit())["Format"], "%H:%H:%S%%");
+}
+
+// Real mouse input over a control, as the thread mouse hook needs it.
+void MoveCursorOver(HWND control)
+{
+    RECT rect{};
+    GetWindowRect(control, &rect);
+    SetCursorPos((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    Pump(50);
+}
+
+void SendButton(DWORD flags)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    SendInput(1, &input, sizeof(input));
+}
+
+// 1 + the sum of the first n ticks of the repeat sequence, for every n.
+std::vector<int> ReachableRepeatTotals(int ticks)
+{
+    std::vector<int> totals{1};
+    double accumulator = 0.0;
+    int total = 1;
+    for (int i = 0; i < ticks; ++i) {
+        accumulator += 0.4;
+        total += static_cast<int>(accumulator);
+        totals.push_back(total);
+    }
+    return totals;
+}
+
+// Opens the dialog in a fresh module lifetime, presses an arrow with real
+// mouse input, lets go after `holdMs` (through `release`), and returns the
+// position that `deinit` saved.
+template <class Release>
+std::pair<int, int> PressArrow(int arrowId, int holdMs, Release release)
+{
+    PluginSession plugin;
+    plugin.OpenSettings();
+    HWND dialog = plugin.Dialog();
+    if (!dialog)
+        return {-9999, -9999};
+    SetForegroundWindow(dialog);
+    Pump(100);
+    MoveCursorOver(GetDlgItem(dialog, arrowId));
+    SendButton(MOUSEEVENTF_LEFTDOWN);
+    Pump(holdMs);
+    release(plugin);
+    Pump(700);
+    plugin.Click(IDC_OK);
+    const auto values = SettingsOf(plugin.Deinit());
+    return {std::stoi(values.at("StringPosX")), std::stoi(values.at("StringPosY"))};
+}
+
+void ReleaseButton(PluginSession&) { SendButton(MOUSEEVENTF_LEFTUP); }
+
+TEST(SettingsDialog, ArrowClickMovesTheClockByOneThousandth)
+{
+    EXPECT_EQ(PressArrow(IDC_MOVE_RIGHT, 40, ReleaseButton), std::make_pair(1, 0));
+    EXPECT_EQ(PressArrow(IDC_MOVE_LEFT, 40, ReleaseButton), std::make_pair(-1, 0));
+}
+
+TEST(SettingsDialog, HeldArrowAccelerates)
+{
+    const std::vector<int> totals = ReachableRepeatTotals(80);
+    const int moved = PressArrow(IDC_MOVE_DOWN, 1000, ReleaseButton).second;
+    // About 20 ticks of 50 ms: a total the step sequence reaches, and far
+    // more than one thousandth per tick (12 ticks already make 26).
+    bool reachable = false;
+    for (size_t ticks = 12; ticks < totals.size(); ++ticks)
+        reachable = reachable || totals[ticks] == moved;
+    EXPECT_TRUE(reachable) << "StringPosY " << moved;
+    EXPECT_LE(moved, totals[40]);
+}
+
+TEST(SettingsDialog, HeldArrowStopsWhenTheButtonUpGoesElsewhere)
+{
+    // The host takes the capture while "up" is held, so the button-up never
+    // reaches the arrow; the repeat must end with the button all the same.
+    const std::vector<int> totals = ReachableRepeatTotals(80);
+    const int moved = -PressArrow(IDC_MOVE_UP, 300, [](PluginSession& plugin) {
+        SetCapture(plugin.Host());
+        SendButton(MOUSEEVENTF_LEFTUP);
+        Pump(100);
+        ReleaseCapture();
+    }).second;
+    // 300 ms held, a few ticks either way, never the 20 more of the 700 ms
+    // waited after.
+    EXPECT_GE(moved, 1);
+    EXPECT_LE(moved, totals[12]) << "StringPosY " << -moved;
+}
+
+TEST(SettingsDialog, AlignButtonsUseTheClockSize)
+{
+    PluginSession plugin;
+    plugin.ProcessOneFrame();
+    plugin.OpenSettings();
+    plugin.Click(IDC_ALIGN_BOTTOM_RIGHT);
+    plugin.Click(IDC_OK);
+    const auto bottomRight = SettingsOf(plugin.Deinit());
+    const int right = std::stoi(bottomRight.at("StringPosX"));
+    const int bottom = std::stoi(bottomRight.at("StringPosY"));
+    // 1000 minus a real clock size.
+    EXPECT_GT(right, 0);
+    EXPECT_LT(right, 1000);
+    EXPECT_GT(bottom, 0);
+    EXPECT_LT(bottom, 1000);
+
+    PluginSession again;
+    again.ProcessOneFrame();
+    again.OpenSettings();
+    again.Click(IDC_ALIGN_CENTER);
+    again.Click(IDC_OK);
+    const auto centre = SettingsOf(again.Deinit());
+    EXPECT_EQ(std::stoi(centre.at("StringPosX")), right / 2);
+    EXPECT_EQ(std::stoi(centre.at("StringPosY")), bottom / 2);
+}
+
+TEST(SettingsDialog, ClosedDialogPositionIsStoredAndReused)
+{
+    PluginSession plugin;
+    plugin.OpenSettings();
+    HWND dialog = plugin.Dialog();
+    ASSERT_NE(dialog, nullptr);
+    // First opening: centred over the host's window, inside the screen.
+    RECT first{}, host{};
+    GetWindowRect(dialog, &first);
+    GetWindowRect(plugin.Host(), &host);
+    EXPECT_NEAR((first.left + first.right) / 2, (host.left + host.right) / 2, 1);
+    EXPECT_NEAR((first.top + first.bottom) / 2, (host.top + host.bottom) / 2, 1);
+
+    SetWindowPos(dialog, nullptr, 123, 77, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    plugin.Click(IDC_OK);
+    plugin.OpenSettings();
+    RECT second{};
+    GetWindowRect(plugin.Dialog(), &second);
+    EXPECT_EQ(second.left, 123);
+    EXPECT_EQ(second.top, 77);
+
+    // `deinit` with the dialog open: the window goes first, then the save,
+    // which therefore holds its last position.
+    SetWindowPos(plugin.Dialog(), nullptr, 150, 90, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    plugin.Type(IDC_TEXT_OPACITY_EDIT, L"33");
+    HWND open = plugin.Dialog();
+    const Profile profile = plugin.Deinit();
+    EXPECT_FALSE(IsWindow(open));
+    EXPECT_EQ(profile.at("DIALOG").at("DlgWndPosX"), "150");
+    EXPECT_EQ(profile.at("DIALOG").at("DlgWndPosY"), "90");
+    EXPECT_EQ(SettingsOf(profile)["TextOpacity"], "33");
+}
+
+TEST(SettingsDialog, OneAboutBoxPerObject)
+{
+    BoxWatcher watcher;
+    PluginSession plugin;
+    plugin.OpenSettings();
+    HWND dialog = plugin.Dialog();
+    ASSERT_NE(dialog, nullptr);
+    // The second click is posted while the first about box runs its loop.
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_ABOUT, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ABOUT)));
+    std::thread closer([&] {
+        for (int i = 0; i < 100 && watcher.aboutBoxesSeen == 0; ++i)
+            Sleep(20);
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_ABOUT, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_ABOUT)));
+        Sleep(400);
+        watcher.closeAboutBoxes = true;
+    });
+    Pump(1500);
+    closer.join();
+    Pump(200);
+    EXPECT_EQ(watcher.aboutBoxesSeen, 1);
+    EXPECT_EQ(watcher.maxAboutBoxes, 1);
+    EXPECT_EQ(plugin.DialogCount(), 1);
+}
+
+TEST(SettingsDialog, FiftyOpeningsLeaveOneHookAndNoLeakedGdiObjects)
+{
+    Diagnostics diagnostics;
+    PluginSession plugin;
+    plugin.OpenSettings();
+    EXPECT_EQ(diagnostics.Read().mouseHooks, 1);
+    plugin.Click(IDC_OK);
+    const HoravelDialogDiagnostics afterFirst = diagnostics.Read();
+    EXPECT_EQ(afterFirst.mouseHooks, 0);
+    EXPECT_EQ(afterFirst.dialogWindow, 0u);
+    for (int i = 0; i < 50; ++i) {
+        plugin.OpenSettings();
+        ASSERT_EQ(diagnostics.Read().mouseHooks, 1);
+        // Owner-drawn buttons make and delete a brush on every paint.
+        RedrawWindow(plugin.Dialog(), nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        if (i % 2)
+            plugin.Click(IDC_OK);
+        else
+            plugin.Click(IDC_CANCEL);
+        Pump(20);
+        ASSERT_EQ(plugin.DialogCount(), 0);
+    }
+    const HoravelDialogDiagnostics afterAll = diagnostics.Read();
+    EXPECT_EQ(afterAll.mouseHooks, 0);
+    EXPECT_EQ(afterAll.liveGdiObjects, afterFirst.liveGdiObjects);
+    EXPECT_GE(afterAll.updates, afterFirst.updates + 100);
+}
+
+} // namespace
