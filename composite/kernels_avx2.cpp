@@ -286,9 +286,9 @@ inline void StoreSpread(int16_t* row, __m256i p)
     const __m128i lo = _mm256_castsi256_si128(p);
     const __m128i hi = _mm256_extracti128_si256(p, 1);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row), lo);
-    _mm_storeh_pd(reinterpret_cast<double*>(row + 16), _mm_castsi128_pd(lo));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(row + 16), _mm_castsi128_ps(lo));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row + 32), hi);
-    _mm_storeh_pd(reinterpret_cast<double*>(row + 48), _mm_castsi128_pd(hi));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(row + 48), _mm_castsi128_ps(hi));
 }
 
 // Eight pixels (32 lanes) of the vertical pass.
@@ -370,12 +370,12 @@ void resample_horizontal_avx2(const int16_t* rows, const uint8_t* entries, int32
         const __m128i lo = _mm256_castsi256_si128(px);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), lo);
         if (lines > 1)
-            _mm_storeh_pd(reinterpret_cast<double*>(out + outStride), _mm_castsi128_pd(lo));
+            _mm_storeh_pi(reinterpret_cast<__m64*>(out + outStride), _mm_castsi128_ps(lo));
         if (lines > 2) {
             const __m128i hi = _mm256_extracti128_si256(px, 1);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * outStride), hi);
             if (lines > 3)
-                _mm_storeh_pd(reinterpret_cast<double*>(out + 3 * outStride), _mm_castsi128_pd(hi));
+                _mm_storeh_pi(reinterpret_cast<__m64*>(out + 3 * outStride), _mm_castsi128_ps(hi));
         }
     }
     if (i < count) {

@@ -206,9 +206,9 @@ namespace {
 inline void StoreSpread(int16_t* row, __m128i p01, __m128i p23)
 {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row), p01);
-    _mm_storeh_pd(reinterpret_cast<double*>(row + 16), _mm_castsi128_pd(p01));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(row + 16), _mm_castsi128_ps(p01));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(row + 32), p23);
-    _mm_storeh_pd(reinterpret_cast<double*>(row + 48), _mm_castsi128_pd(p23));
+    _mm_storeh_pi(reinterpret_cast<__m64*>(row + 48), _mm_castsi128_ps(p23));
 }
 
 inline void VerticalBlock(const uint8_t* p, ptrdiff_t stride, const int16_t* weights, int32_t taps,
