@@ -1,11 +1,14 @@
-// The host's interactive mode: a window that plays the stream through the
-// plug-in in real time. The "Plug-in" menu or F2 calls the plug-in's
-// `settings` callback with this window as parent; the message loop feeds the
-// keyboard navigation of any modeless dialog the plug-in opens. Closing the
-// window ends the stream: stop, deinit, unload.
+// The interactive host: a window that plays the test pattern or a Y4M file in
+// real time through the plug-in, like the TV application does. The menu item
+// "Настройки плагина..." and the F2 key call the plug-in's `settings`
+// callback with this window as parent; the message loop gives the plug-in's
+// modeless dialog its keyboard navigation (Tab, Enter, Escape). Closing the
+// window stops the stream and calls `deinit`.
+//
+// --frames N closes the window by itself after N frames, and --settings opens
+// the dialog once the first frame is shown (both handy for screenshots).
 
 #include "host/interactive.h"
-
 #include "host/media.h"
 #include "host/plugin_host.h"
 
@@ -20,217 +23,260 @@ namespace norvale {
 
 namespace {
 
-constexpr UINT kCommandSettings = 1001;
-constexpr UINT kCommandExit = 1002;
+constexpr UINT kMenuSettings = 100;
+constexpr UINT kMenuExit = 101;
 constexpr UINT_PTR kFrameTimer = 1;
 constexpr wchar_t kWindowClass[] = L"NorvaleHostWindow";
 
+std::wstring Cp1251ToWide(const char* text)
+{
+    if (!text)
+        return {};
+    const int n = MultiByteToWideChar(1251, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+    MultiByteToWideChar(1251, 0, text, -1, wide.data(), n);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+// Everything the window plays: the plug-in, the source of pictures, the frame
+// buffer handed to `process` and the picture shown.
 struct Player {
+    const horavel::PluginRecord* plugin = nullptr;
     const HostOptions* options = nullptr;
-    LoadedPlugin plugin;
-    Layout layout = Layout::YUY2;
-    int width = 0, height = 0, fps = 25;
-    int frameNumber = 0;
     Y4mReader reader;
-    bool fromFile = false;
+    Layout layout = Layout::YUY2;
+    int width = 0;
+    int height = 0;
+    int frameNumber = 0;
+    int framesLeft = -1;  // -1: until the window is closed
+    bool settingsPending = false;
+    bool stopped = false;
     Picture picture;
     std::vector<uint8_t> frame;
-    std::vector<uint8_t> display;  // 32-bit top-down pixels for the window
-    horavel::FrameDescriptor descriptor{};
-    int lastResult = -1;
+    std::vector<uint8_t> screen;  // top-down BGR, lines padded to 4 bytes
+    HWND window = nullptr;
+
+    int ScreenStride() const { return (width * 3 + 3) & ~3; }
+
+    bool NextPicture()
+    {
+        if (options->input.empty()) {
+            DrawTestPattern(frameNumber, picture);
+            return true;
+        }
+        if (reader.ReadFrame(picture))
+            return true;
+        // At the end of the file, play it again from the start.
+        if (!reader.Error().empty() || !reader.Open(options->input).empty())
+            return false;
+        return reader.ReadFrame(picture);
+    }
+
+    void PlayOneFrame()
+    {
+        if (!NextPicture()) {
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            return;
+        }
+        PictureToFrame(picture, layout, frame.data());
+        horavel::FrameRecord record{frame.data()};
+        plugin->process(&record);
+        FrameToPicture(frame.data(), layout, width, height, picture);
+        const int stride = ScreenStride();
+        for (int y = 0; y < height; ++y) {
+            uint8_t* line = screen.data() + static_cast<size_t>(y) * stride;
+            for (int x = 0; x < width; ++x) {
+                const size_t i = static_cast<size_t>(y) * width + x;
+                YuvToRgb(picture.y[i], picture.u[i], picture.v[i], line[3 * x + 2], line[3 * x + 1], line[3 * x]);
+            }
+        }
+        ++frameNumber;
+        InvalidateRect(window, nullptr, FALSE);
+        if (framesLeft > 0 && --framesLeft == 0)
+            PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+
+    void OpenSettings()
+    {
+        void* parent = window;
+        plugin->settings(&parent);
+    }
+
+    void Paint(HDC dc) const
+    {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;  // top-down
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 24;
+        info.bmiHeader.biCompression = BI_RGB;
+        RECT client{};
+        GetClientRect(window, &client);
+        StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, width, height, screen.data(), &info,
+                      DIB_RGB_COLORS, SRCCOPY);
+    }
+
+    void Stop()
+    {
+        if (stopped)
+            return;
+        stopped = true;
+        KillTimer(window, kFrameTimer);
+        plugin->stop();
+        plugin->deinit();
+    }
 };
 
-Player* g_player = nullptr;
-
-bool NextPicture(Player& p)
+LRESULT CALLBACK HostWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (!p.fromFile) {
-        DrawTestPattern(p.frameNumber, p.picture);
-        return true;
-    }
-    if (p.reader.ReadFrame(p.picture))
-        return true;
-    // Loop the file from its start.
-    p.reader = Y4mReader();
-    return p.reader.Open(p.options->input).empty() && p.reader.ReadFrame(p.picture);
-}
-
-void ProcessNextFrame(Player& p, HWND window)
-{
-    if (!NextPicture(p))
-        return;
-    PictureToFrame(p.picture, p.layout, p.frame.data());
-    horavel::FrameRecord record{p.frame.data()};
-    p.lastResult = p.plugin.Record().process(&record);
-    FrameToPicture(p.frame.data(), p.layout, p.width, p.height, p.picture);
-    for (size_t i = 0, n = p.picture.y.size(); i < n; ++i) {
-        uint8_t r, g, b;
-        YuvToRgb(p.picture.y[i], p.picture.u[i], p.picture.v[i], r, g, b);
-        p.display[4 * i] = b, p.display[4 * i + 1] = g, p.display[4 * i + 2] = r, p.display[4 * i + 3] = 0;
-    }
-    ++p.frameNumber;
-    InvalidateRect(window, nullptr, FALSE);
-}
-
-void Paint(Player& p, HWND window)
-{
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(window, &ps);
-    RECT client;
-    GetClientRect(window, &client);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = p.width;
-    info.bmiHeader.biHeight = -p.height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    SetStretchBltMode(dc, HALFTONE);
-    StretchDIBits(dc, 0, 0, client.right, client.bottom, 0, 0, p.width, p.height, p.display.data(), &info,
-                  DIB_RGB_COLORS, SRCCOPY);
-    EndPaint(window, &ps);
-}
-
-void OpenSettings(Player& p, HWND window)
-{
-    HWND parent = window;
-    p.plugin.Record().settings(reinterpret_cast<void**>(&parent));
-}
-
-LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    Player* p = g_player;
+    auto* player = reinterpret_cast<Player*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     switch (message) {
+    case WM_NCCREATE:
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+        break;
     case WM_TIMER:
-        if (p && wParam == kFrameTimer)
-            ProcessNextFrame(*p, window);
+        if (player && wParam == kFrameTimer && !player->stopped) {
+            player->PlayOneFrame();
+            if (player->settingsPending) {
+                player->settingsPending = false;
+                player->OpenSettings();
+            }
+        }
         return 0;
-    case WM_PAINT:
-        if (p)
-            Paint(*p, window);
-        else
-            ValidateRect(window, nullptr);
+    case WM_COMMAND:
+        if (player && LOWORD(wParam) == kMenuSettings) {
+            player->OpenSettings();
+            return 0;
+        }
+        if (LOWORD(wParam) == kMenuExit) {
+            PostMessageW(hwnd, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        break;
+    case WM_KEYDOWN:
+        if (player && wParam == VK_F2) {
+            player->OpenSettings();
+            return 0;
+        }
+        break;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(hwnd, &paint);
+        if (player)
+            player->Paint(dc);
+        EndPaint(hwnd, &paint);
         return 0;
+    }
     case WM_ERASEBKGND:
         return 1;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == kCommandSettings && p)
-            OpenSettings(*p, window);
-        else if (LOWORD(wParam) == kCommandExit)
-            DestroyWindow(window);
-        return 0;
-    case WM_KEYDOWN:
-        if (wParam == VK_F2 && p)
-            OpenSettings(*p, window);
+    case WM_CLOSE:
+        // `deinit` destroys the plug-in's dialog (a window owned by this one)
+        // and saves its settings before this window goes.
+        if (player)
+            player->Stop();
+        DestroyWindow(hwnd);
         return 0;
     case WM_DESTROY:
-        KillTimer(window, kFrameTimer);
         PostQuitMessage(0);
         return 0;
     default:
-        return DefWindowProcW(window, message, wParam, lParam);
+        break;
     }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
-HMENU BuildMenu()
+HMENU CreateHostMenu()
 {
     HMENU plugin = CreatePopupMenu();
-    AppendMenuW(plugin, MF_STRING, kCommandSettings, L"&Settings...\tF2");
+    AppendMenuW(plugin, MF_STRING, kMenuSettings, L"Настройки плагина...\tF2");
     AppendMenuW(plugin, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(plugin, MF_STRING, kCommandExit, L"E&xit");
+    AppendMenuW(plugin, MF_STRING, kMenuExit, L"Выход");
     HMENU bar = CreateMenu();
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(plugin), L"&Plug-in");
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(plugin), L"Плагин");
     return bar;
-}
-
-// A message for a modeless dialog of the plug-in goes through the dialog
-// manager first, so Tab, Enter and Escape work in it.
-bool IsPluginDialogMessage(HWND mainWindow, MSG& msg)
-{
-    if (!msg.hwnd)
-        return false;
-    HWND root = GetAncestor(msg.hwnd, GA_ROOT);
-    if (!root || root == mainWindow)
-        return false;
-    wchar_t className[16] = {};
-    GetClassNameW(root, className, 16);
-    return lstrcmpW(className, L"#32770") == 0 && IsDialogMessageW(root, &msg);
 }
 
 } // namespace
 
 int RunInteractive(const HostOptions& options)
 {
-    Player p;
-    p.options = &options;
-    if (std::string error = p.plugin.Load(options.plugin); !error.empty()) {
+    LoadedPlugin loaded;
+    if (std::string error = loaded.Load(options.plugin); !error.empty()) {
         std::fprintf(stderr, "norvale-host: %s\n", error.c_str());
         return 2;
     }
-    p.width = options.width;
-    p.height = options.height;
-    p.fps = options.fps;
+    const horavel::PluginRecord& record = loaded.Record();
+
+    Player player;
+    player.plugin = &record;
+    player.options = &options;
+    player.width = options.width;
+    player.height = options.height;
+    int fps = std::max(1, options.fps);
     if (!options.input.empty()) {
-        if (std::string error = p.reader.Open(options.input); !error.empty()) {
+        if (std::string error = player.reader.Open(options.input); !error.empty()) {
             std::fprintf(stderr, "norvale-host: %s\n", error.c_str());
             return 2;
         }
-        p.fromFile = true;
-        p.width = p.reader.Header().width;
-        p.height = p.reader.Header().height;
-        p.fps = std::max(1, p.reader.Header().fpsNum / std::max(1, p.reader.Header().fpsDen));
+        player.width = player.reader.Header().width;
+        player.height = player.reader.Header().height;
+        fps = std::max(1, player.reader.Header().fpsNum / std::max(1, player.reader.Header().fpsDen));
     }
-    if (p.width <= 0 || p.height <= 0) {
-        std::fprintf(stderr, "norvale-host: the interactive mode needs a frame size above 0\n");
-        return 2;
-    }
-    p.layout = options.layout == 1 ? Layout::RGB24 : Layout::YUY2;
-    p.frame.assign(FrameBytes(p.layout, p.width, p.height), 0);
-    p.display.assign(4 * static_cast<size_t>(p.width) * p.height, 0);
-    p.picture.Resize(p.width, p.height);
+    player.layout = options.layout == 1 ? Layout::RGB24 : Layout::YUY2;
+    player.framesLeft = options.frames > 0 ? options.frames : -1;
+    player.settingsPending = options.openSettings;
+    player.picture.Resize(player.width, player.height);
+    const size_t frameBytes = FrameBytes(player.layout, player.width, player.height);
+    player.frame.assign(std::max<size_t>(frameBytes, 1), 0);
+    player.screen.assign(static_cast<size_t>(player.ScreenStride()) * player.height, 0);
 
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = kWindowClass;
-    RegisterClassW(&wc);
-    RECT frame{0, 0, p.width, p.height};
-    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, TRUE);
-    const std::wstring title = L"Norvale host";
-    HWND window = CreateWindowW(kWindowClass, title.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                                frame.right - frame.left, frame.bottom - frame.top, nullptr, BuildMenu(), instance,
-                                nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = &HostWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassExW(&windowClass);
+
+    const DWORD style = WS_OVERLAPPEDWINDOW;
+    RECT frameRect{0, 0, player.width, player.height};
+    HMENU menu = CreateHostMenu();
+    AdjustWindowRect(&frameRect, style, TRUE);
+    const std::wstring title = L"Norvale — " + Cp1251ToWide(record.name);
+    HWND window = CreateWindowExW(0, kWindowClass, title.c_str(), style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  frameRect.right - frameRect.left, frameRect.bottom - frameRect.top, nullptr,
+                                  menu, instance, &player);
     if (!window) {
         std::fprintf(stderr, "norvale-host: cannot create the window\n");
         return 2;
     }
-    g_player = &p;
+    player.window = window;
 
-    const horavel::PluginRecord& record = p.plugin.Record();
     record.init();
-    p.descriptor = {p.width, p.height, static_cast<uint32_t>(p.frame.size()), options.layout, options.processor};
-    std::printf("start(%d x %d, layout %d, processor %d) -> %d\n", p.width, p.height, options.layout,
-                options.processor, record.start(&p.descriptor));
-    std::fflush(stdout);
+    horavel::FrameDescriptor descriptor{player.width, player.height, static_cast<uint32_t>(frameBytes),
+                                        options.layout, options.processor};
+    record.start(&descriptor);
     ShowWindow(window, SW_SHOW);
-    SetTimer(window, kFrameTimer, static_cast<UINT>(1000 / std::max(1, p.fps)), nullptr);
-    if (options.openSettings)
-        OpenSettings(p, window);
+    UpdateWindow(window);
+    SetTimer(window, kFrameTimer, static_cast<UINT>(1000 / fps), nullptr);
 
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (IsPluginDialogMessage(window, msg))
+        // The plug-in's dialog is modeless: its keyboard navigation runs here,
+        // in the host's loop, whenever it is the active window.
+        HWND active = GetActiveWindow();
+        if (active && active != window && IsDialogMessageW(active, &msg))
             continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    g_player = nullptr;
-    record.stop();
-    record.deinit();
-    std::printf("stopped after %d frames; deinit()\n", p.frameNumber);
-    p.plugin.Unload();
+    player.Stop();
+    loaded.Unload();
+    std::printf("played %d frames\n", player.frameNumber);
     return 0;
 }
 
