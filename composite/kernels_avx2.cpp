@@ -78,16 +78,41 @@ inline __m256i Twice(__m128i lo)
     return _mm256_broadcastsi128_si256(lo);
 }
 
+// Four pixels per 128-bit half: f holds 12 frame bytes (B G R of four
+// pixels) in each half, c four BGRA copy pixels; returns B G R x per pixel.
 template <bool Full>
-void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+inline __m256i BlendRGB24Pixels(__m256i f, __m256i c, __m256i op16)
 {
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i op16 = _mm256_set1_epi16(static_cast<int16_t>(opacity256 * 16));
-    const __m256i frame01 = Twice(_mm_setr_epi8(0, Z, 1, Z, 2, Z, Z, Z, 3, Z, 4, Z, 5, Z, Z, Z));
-    const __m256i frame23 = Twice(_mm_setr_epi8(6, Z, 7, Z, 8, Z, Z, Z, 9, Z, 10, Z, 11, Z, Z, Z));
     const __m256i alpha01 = Twice(_mm_setr_epi8(3, Z, 3, Z, 3, Z, 3, Z, 7, Z, 7, Z, 7, Z, 7, Z));
     const __m256i alpha23 =
         Twice(_mm_setr_epi8(11, Z, 11, Z, 11, Z, 11, Z, 15, Z, 15, Z, 15, Z, 15, Z));
+    const __m256i a01 = Opacity256(_mm256_shuffle_epi8(c, alpha01));
+    const __m256i a23 = Opacity256(_mm256_shuffle_epi8(c, alpha23));
+    if (Full) {
+        // With full opacity and off = 0 the blend is S + (D - floor(A' * D / 256)),
+        // where the bracket lies in 0..D: one unsigned saturating byte add.
+        // floor(A' * D / 256) is the unsigned high half of (D << 8) * A'.
+        const __m256i high01 = Twice(_mm_setr_epi8(Z, 0, Z, 1, Z, 2, Z, Z, Z, 3, Z, 4, Z, 5, Z, Z));
+        const __m256i high23 = Twice(_mm_setr_epi8(Z, 6, Z, 7, Z, 8, Z, Z, Z, 9, Z, 10, Z, 11, Z, Z));
+        const __m256i spread = Twice(_mm_setr_epi8(0, 1, 2, Z, 3, 4, 5, Z, 6, 7, 8, Z, 9, 10, 11, Z));
+        const __m256i t = _mm256_packus_epi16(_mm256_mulhi_epu16(_mm256_shuffle_epi8(f, high01), a01),
+                                              _mm256_mulhi_epu16(_mm256_shuffle_epi8(f, high23), a23));
+        return _mm256_adds_epu8(c, _mm256_sub_epi8(_mm256_shuffle_epi8(f, spread), t));
+    }
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i frame01 = Twice(_mm_setr_epi8(0, Z, 1, Z, 2, Z, Z, Z, 3, Z, 4, Z, 5, Z, Z, Z));
+    const __m256i frame23 = Twice(_mm_setr_epi8(6, Z, 7, Z, 8, Z, Z, Z, 9, Z, 10, Z, 11, Z, Z, Z));
+    const __m256i r01 = BlendWords<false>(_mm256_unpacklo_epi8(c, zero),
+                                          _mm256_shuffle_epi8(f, frame01), a01, zero, op16);
+    const __m256i r23 = BlendWords<false>(_mm256_unpackhi_epi8(c, zero),
+                                          _mm256_shuffle_epi8(f, frame23), a23, zero, op16);
+    return _mm256_packus_epi16(r01, r23);
+}
+
+template <bool Full>
+void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+{
+    const __m256i op16 = _mm256_set1_epi16(static_cast<int16_t>(opacity256 * 16));
     const __m256i pack = Twice(_mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, Z, Z, Z, Z));
     // Frame dwords 0..5 (24 bytes) -> 12 bytes in each half, and back.
     const __m256i spread = _mm256_setr_epi32(0, 1, 2, 2, 3, 4, 5, 5);
@@ -98,32 +123,17 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
         const __m256i raw = _mm256_inserti128_si256(_mm256_castsi128_si256(Load128(frame)),
                                                     Load64(frame + 16), 1);
         const __m256i f = _mm256_permutevar8x32_epi32(raw, spread);
-        const __m256i c = Load256(copy);
-        const __m256i r01 =
-            BlendWords<Full>(_mm256_unpacklo_epi8(c, zero), _mm256_shuffle_epi8(f, frame01),
-                             Opacity256(_mm256_shuffle_epi8(c, alpha01)), zero, op16);
-        const __m256i r23 =
-            BlendWords<Full>(_mm256_unpackhi_epi8(c, zero), _mm256_shuffle_epi8(f, frame23),
-                             Opacity256(_mm256_shuffle_epi8(c, alpha23)), zero, op16);
-        const __m256i out = _mm256_permutevar8x32_epi32(
-            _mm256_shuffle_epi8(_mm256_packus_epi16(r01, r23), pack), gather);
+        const __m256i r = BlendRGB24Pixels<Full>(f, Load256(copy), op16);
+        const __m256i out = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(r, pack), gather);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(frame), _mm256_castsi256_si128(out));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(frame + 16), _mm256_extracti128_si256(out, 1));
     }
     if (i + 4 <= count) {
-        // Four more pixels in one 128-bit half.
+        // Four more pixels in the lower half (the upper one computes nothing of use).
         const __m128i f = _mm_unpacklo_epi64(Load64(frame), _mm_cvtsi32_si128(Load32(frame + 8)));
-        const __m128i c = Load128(copy);
-        const __m128i z = _mm_setzero_si128();
-        const __m128i op = _mm256_castsi256_si128(op16);
-        const __m128i r01 = BlendWords128<Full>(
-            _mm_unpacklo_epi8(c, z), _mm_shuffle_epi8(f, _mm256_castsi256_si128(frame01)),
-            Opacity256(_mm_shuffle_epi8(c, _mm256_castsi256_si128(alpha01))), z, op);
-        const __m128i r23 = BlendWords128<Full>(
-            _mm_unpackhi_epi8(c, z), _mm_shuffle_epi8(f, _mm256_castsi256_si128(frame23)),
-            Opacity256(_mm_shuffle_epi8(c, _mm256_castsi256_si128(alpha23))), z, op);
-        const __m128i out =
-            _mm_shuffle_epi8(_mm_packus_epi16(r01, r23), _mm256_castsi256_si128(pack));
+        const __m256i r = BlendRGB24Pixels<Full>(_mm256_castsi128_si256(f),
+                                                 _mm256_castsi128_si256(Load128(copy)), op16);
+        const __m128i out = _mm_shuffle_epi8(_mm256_castsi256_si128(r), _mm256_castsi256_si128(pack));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(frame), out);
         Store32(frame + 8, _mm_srli_si128(out, 8));
         i += 4;
