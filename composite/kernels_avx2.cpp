@@ -3,6 +3,7 @@
 // of pixels and the halves are put in order once, at the load or the store.
 // Helpers have internal linkage.
 #include "composite/kernels.h"
+#include "composite/kernels_edge.h"
 
 #include <immintrin.h>
 
@@ -141,36 +142,7 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
         frame += 12;
     }
     if (i < count)
-        blend_row_rgb24_c(copy, frame, count - i, opacity256);
-}
-
-// The plain arithmetic (see kernels_c.cpp) for the last one to three pixels
-// of a line, kept here so that no call is made per line.
-inline uint8_t Lane(int32_t s, int32_t d, int32_t a, int32_t off, int32_t opacity256)
-{
-    const int32_t a1 = a + (a >> 7);
-    const int32_t r = d + (((s - (((a1 * (d - off)) >> 8) + off)) * opacity256) >> 8);
-    return static_cast<uint8_t>(r < 0 ? 0 : (r > 255 ? 255 : r));
-}
-
-inline void BlendYUY2Rest(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
-{
-    if (count >= 2) {
-        const int32_t a0 = copy[3];
-        mp[0] = Lane(copy[0], mp[0], a0, 0, opacity256);
-        mp[1] = Lane((copy[1] + copy[5] + 1) >> 1, mp[1], a0, 128, opacity256);
-        mp[2] = Lane(copy[4], mp[2], copy[7], 0, opacity256);
-        mp[3] = Lane((copy[2] + copy[6] + 1) >> 1, mp[3], a0, 128, opacity256);
-        copy += 8;
-        mp += 4;
-        count -= 2;
-    }
-    if (count == 1) {
-        const int32_t a = copy[3];
-        mp[0] = Lane(copy[0], mp[0], a, 0, opacity256);
-        mp[1] = Lane(copy[1], mp[1], a, 128, opacity256);
-        mp[3] = Lane(copy[2], mp[3], a, 128, opacity256);
-    }
+        EdgeRestRGB24(copy, frame, count - i, opacity256);
 }
 
 template <bool Full>
@@ -220,7 +192,7 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         mp += 8;
     }
     if (i < count)
-        BlendYUY2Rest(copy, mp, count - i, opacity256);
+        EdgeRestYUY2(copy, mp, count - i, opacity256);
 }
 
 } // namespace
@@ -238,8 +210,7 @@ void blend_row_yuy2_avx2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t 
 {
     if (x & 1) {
         // Right half of a macropixel: only its Y1.
-        uint8_t* y1 = line + 2 * static_cast<ptrdiff_t>(x);
-        *y1 = Lane(copy[0], *y1, copy[3], 0, opacity256);
+        EdgeLeadingYUY2(copy, line + 2 * static_cast<ptrdiff_t>(x), opacity256);
         copy += 4;
         ++x;
         if (--count == 0)

@@ -3,6 +3,7 @@
 // Helpers here have internal linkage: they must not be merged with copies
 // compiled for another instruction set.
 #include "composite/kernels.h"
+#include "composite/kernels_edge.h"
 
 #include <emmintrin.h>
 
@@ -63,17 +64,29 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
         // Twelve frame bytes, read as 8 + 4 so that nothing past them is read.
         const __m128i f = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(frame)),
                                              Load32(frame + 8));
-        const __m128i d01 = _mm_unpacklo_epi8(_mm_unpacklo_epi32(f, _mm_srli_si128(f, 3)), zero);
-        const __m128i d23 =
-            _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_srli_si128(f, 6), _mm_srli_si128(f, 9)), zero);
+        // Pixels 0 1 and 2 3 as dwords (byte 3 of each is the next pixel's B).
+        const __m128i f01 = _mm_unpacklo_epi32(f, _mm_srli_si128(f, 3));
+        const __m128i f23 = _mm_unpacklo_epi32(_mm_srli_si128(f, 6), _mm_srli_si128(f, 9));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy));
         const __m128i s01 = _mm_unpacklo_epi8(c, zero);
         const __m128i s23 = _mm_unpackhi_epi8(c, zero);
-        const __m128i r01 = BlendWords<Full>(s01, d01, BroadcastAlpha(s01), zero, op16);
-        const __m128i r23 = BlendWords<Full>(s23, d23, BroadcastAlpha(s23), zero, op16);
+        const __m128i a01 = BroadcastAlpha(s01);
+        const __m128i a23 = BroadcastAlpha(s23);
+        __m128i p;
+        if (Full) {
+            // Full opacity, off = 0: S + (D - floor(A' * D / 256)) with the
+            // bracket in 0..D, one unsigned saturating byte add; the floor is
+            // the unsigned high half of (D << 8) * A'. Byte 3 is not kept.
+            const __m128i t = _mm_packus_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(zero, f01), a01),
+                                               _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, f23), a23));
+            p = _mm_adds_epu8(c, _mm_sub_epi8(_mm_unpacklo_epi64(f01, f23), t));
+        } else {
+            p = _mm_packus_epi16(
+                BlendWords<false>(s01, _mm_unpacklo_epi8(f01, zero), a01, zero, op16),
+                BlendWords<false>(s23, _mm_unpacklo_epi8(f23, zero), a23, zero, op16));
+        }
         // Four 3-byte pixels back into twelve bytes: two per 64-bit half,
         // then the halves side by side.
-        const __m128i p = _mm_packus_epi16(r01, r23);
         const __m128i six = _mm_or_si128(_mm_and_si128(p, lo24),
                                          _mm_and_si128(_mm_srli_epi64(p, 8), hi24));
         const __m128i out = _mm_or_si128(_mm_and_si128(six, low48),
@@ -82,7 +95,7 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
         Store32(frame + 8, _mm_srli_si128(out, 8));
     }
     if (i < count)
-        blend_row_rgb24_c(copy, frame, count - i, opacity256);
+        EdgeRestRGB24(copy, frame, count - i, opacity256);
 }
 
 // Four YUVA copy pixels -> the copy words of two macropixels and their A'
@@ -129,8 +142,19 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         const __m128i r1 = BlendWords<Full>(s1, _mm_unpackhi_epi8(f, zero), a1, o1, op16);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r0, r1));
     }
+    if (i + 4 <= count) {
+        __m128i s0, a0;
+        PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)), zero, &s0, &a0);
+        const __m128i o0 = _mm_and_si128(_mm_slli_epi16(_mm_sub_epi16(k256, a0), 7), chroma);
+        const __m128i d = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mp)), zero);
+        const __m128i r = BlendWords<Full>(s0, d, a0, o0, op16);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r, r));
+        i += 4;
+        copy += 16;
+        mp += 8;
+    }
     if (i < count)
-        blend_row_yuy2_c(copy, mp, 0, count - i, opacity256);
+        EdgeRestYUY2(copy, mp, count - i, opacity256);
 }
 
 } // namespace
@@ -147,7 +171,7 @@ void blend_row_yuy2_sse2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t 
                          int32_t opacity256)
 {
     if (x & 1) {
-        blend_row_yuy2_c(copy, line, x, 1, opacity256);
+        EdgeLeadingYUY2(copy, line + 2 * static_cast<ptrdiff_t>(x), opacity256);
         copy += 4;
         ++x;
         if (--count == 0)

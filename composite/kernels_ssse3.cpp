@@ -2,6 +2,7 @@
 // pixels, gathering macropixels, and the YUVA byte order (compiled with
 // -mssse3 only). Helpers have internal linkage.
 #include "composite/kernels.h"
+#include "composite/kernels_edge.h"
 
 #include <tmmintrin.h>
 
@@ -51,22 +52,36 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
     const __m128i alpha01 = _mm_setr_epi8(3, Z, 3, Z, 3, Z, 3, Z, 7, Z, 7, Z, 7, Z, 7, Z);
     const __m128i alpha23 = _mm_setr_epi8(11, Z, 11, Z, 11, Z, 11, Z, 15, Z, 15, Z, 15, Z, 15, Z);
     const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, Z, Z, Z, Z);
+    const __m128i high01 = _mm_setr_epi8(Z, 0, Z, 1, Z, 2, Z, Z, Z, 3, Z, 4, Z, 5, Z, Z);
+    const __m128i high23 = _mm_setr_epi8(Z, 6, Z, 7, Z, 8, Z, Z, Z, 9, Z, 10, Z, 11, Z, Z);
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, Z, 3, 4, 5, Z, 6, 7, 8, Z, 9, 10, 11, Z);
     int32_t i = 0;
     for (; i + 4 <= count; i += 4, copy += 16, frame += 12) {
         // Twelve frame bytes, read as 8 + 4 so that nothing past them is read.
         const __m128i f = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(frame)),
                                              Load32(frame + 8));
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy));
-        const __m128i r01 = BlendWords<Full>(_mm_unpacklo_epi8(c, zero), _mm_shuffle_epi8(f, frame01),
-                                             Opacity256(_mm_shuffle_epi8(c, alpha01)), zero, op16);
-        const __m128i r23 = BlendWords<Full>(_mm_unpackhi_epi8(c, zero), _mm_shuffle_epi8(f, frame23),
-                                             Opacity256(_mm_shuffle_epi8(c, alpha23)), zero, op16);
-        const __m128i out = _mm_shuffle_epi8(_mm_packus_epi16(r01, r23), pack);
+        const __m128i a01 = Opacity256(_mm_shuffle_epi8(c, alpha01));
+        const __m128i a23 = Opacity256(_mm_shuffle_epi8(c, alpha23));
+        __m128i r;
+        if (Full) {
+            // Full opacity, off = 0: S + (D - floor(A' * D / 256)) with the
+            // bracket in 0..D, one unsigned saturating byte add; the floor is
+            // the unsigned high half of (D << 8) * A'.
+            const __m128i t = _mm_packus_epi16(_mm_mulhi_epu16(_mm_shuffle_epi8(f, high01), a01),
+                                               _mm_mulhi_epu16(_mm_shuffle_epi8(f, high23), a23));
+            r = _mm_adds_epu8(c, _mm_sub_epi8(_mm_shuffle_epi8(f, spread), t));
+        } else {
+            r = _mm_packus_epi16(
+                BlendWords<false>(_mm_unpacklo_epi8(c, zero), _mm_shuffle_epi8(f, frame01), a01, zero, op16),
+                BlendWords<false>(_mm_unpackhi_epi8(c, zero), _mm_shuffle_epi8(f, frame23), a23, zero, op16));
+        }
+        const __m128i out = _mm_shuffle_epi8(r, pack);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(frame), out);
         Store32(frame + 8, _mm_srli_si128(out, 8));
     }
     if (i < count)
-        blend_row_rgb24_c(copy, frame, count - i, opacity256);
+        EdgeRestRGB24(copy, frame, count - i, opacity256);
 }
 
 template <bool Full>
@@ -97,8 +112,16 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
                                 _mm_unpackhi_epi8(f, zero));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r0, r1));
     }
+    if (i + 4 <= count) {
+        const __m128i r = half(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)),
+                               _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mp)), zero));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r, r));
+        i += 4;
+        copy += 16;
+        mp += 8;
+    }
     if (i < count)
-        blend_row_yuy2_c(copy, mp, 0, count - i, opacity256);
+        EdgeRestYUY2(copy, mp, count - i, opacity256);
 }
 
 } // namespace
@@ -115,7 +138,7 @@ void blend_row_yuy2_ssse3(const uint8_t* copy, uint8_t* line, int32_t x, int32_t
                           int32_t opacity256)
 {
     if (x & 1) {
-        blend_row_yuy2_c(copy, line, x, 1, opacity256);
+        EdgeLeadingYUY2(copy, line + 2 * static_cast<ptrdiff_t>(x), opacity256);
         copy += 4;
         ++x;
         if (--count == 0)
