@@ -241,6 +241,10 @@ public:
             m_record->deinit();
         DestroyWindow(m_host);
         FreeLibrary(m_module);
+        // The next session must start from a fresh module, not this one's
+        // settings.
+        if (GetModuleHandleW(L"Horavel.dll"))
+            ADD_FAILURE() << "Horavel.dll is still loaded after the session";
     }
     bool Loaded() const { return m_record != nullptr; }
 
@@ -556,6 +560,31 @@ TEST(SettingsDialog, ArrowClickMovesTheClockByOneThousandth)
 {
     EXPECT_EQ(PressArrow(IDC_MOVE_RIGHT, 40, ReleaseButton), std::make_pair(1, 0));
     EXPECT_EQ(PressArrow(IDC_MOVE_LEFT, 40, ReleaseButton), std::make_pair(-1, 0));
+    // A quick double click: the second press arrives as a double click and
+    // counts as a press.
+    EXPECT_EQ(PressArrow(IDC_MOVE_DOWN, 30, [](PluginSession&) {
+                  SendButton(MOUSEEVENTF_LEFTUP);
+                  Pump(30);
+                  SendButton(MOUSEEVENTF_LEFTDOWN);
+                  Pump(30);
+                  SendButton(MOUSEEVENTF_LEFTUP);
+              }),
+              std::make_pair(0, 2));
+}
+
+TEST(SettingsDialog, ArrowsIgnoreTheSpaceBar)
+{
+    PluginSession plugin;
+    plugin.OpenSettings();
+    HWND right = GetDlgItem(plugin.Dialog(), IDC_MOVE_RIGHT);
+    SetFocus(right);
+    SendMessageW(right, WM_KEYDOWN, VK_SPACE, 0x00390001);
+    SendMessageW(right, WM_KEYUP, VK_SPACE, 0xC0390001);
+    Pump(200);
+    plugin.Click(IDC_MOVE_RIGHT);
+    plugin.Click(IDC_OK);
+    const auto values = SettingsOf(plugin.Deinit());
+    EXPECT_EQ(values.at("StringPosX"), "0");
 }
 
 TEST(SettingsDialog, HeldArrowAccelerates)
@@ -588,30 +617,31 @@ TEST(SettingsDialog, HeldArrowStopsWhenTheButtonUpGoesElsewhere)
     EXPECT_LE(moved, totals[12]) << "StringPosY " << -moved;
 }
 
-TEST(SettingsDialog, AlignButtonsUseTheClockSize)
+// Processes one frame so that the clock has a size, clicks an align button
+// and returns the position that `deinit` saved.
+std::pair<int, int> AlignAfterOneFrame(int alignId)
 {
     PluginSession plugin;
     plugin.ProcessOneFrame();
     plugin.OpenSettings();
-    plugin.Click(IDC_ALIGN_BOTTOM_RIGHT);
+    plugin.Click(alignId);
     plugin.Click(IDC_OK);
-    const auto bottomRight = SettingsOf(plugin.Deinit());
-    const int right = std::stoi(bottomRight.at("StringPosX"));
-    const int bottom = std::stoi(bottomRight.at("StringPosY"));
-    // 1000 minus a real clock size.
+    const auto values = SettingsOf(plugin.Deinit());
+    return {std::stoi(values.at("StringPosX")), std::stoi(values.at("StringPosY"))};
+}
+
+TEST(SettingsDialog, AlignButtonsUseTheClockSize)
+{
+    const auto [right, bottom] = AlignAfterOneFrame(IDC_ALIGN_BOTTOM_RIGHT);
+    // 1000 minus the size of a real clock, in thousandths.
     EXPECT_GT(right, 0);
     EXPECT_LT(right, 1000);
     EXPECT_GT(bottom, 0);
     EXPECT_LT(bottom, 1000);
-
-    PluginSession again;
-    again.ProcessOneFrame();
-    again.OpenSettings();
-    again.Click(IDC_ALIGN_CENTER);
-    again.Click(IDC_OK);
-    const auto centre = SettingsOf(again.Deinit());
-    EXPECT_EQ(std::stoi(centre.at("StringPosX")), right / 2);
-    EXPECT_EQ(std::stoi(centre.at("StringPosY")), bottom / 2);
+    EXPECT_EQ(AlignAfterOneFrame(IDC_ALIGN_CENTER), std::make_pair(right / 2, bottom / 2));
+    EXPECT_EQ(AlignAfterOneFrame(IDC_ALIGN_TOP_RIGHT), std::make_pair(right, 0));
+    EXPECT_EQ(AlignAfterOneFrame(IDC_ALIGN_BOTTOM_LEFT), std::make_pair(0, bottom));
+    EXPECT_EQ(AlignAfterOneFrame(IDC_ALIGN_TOP_LEFT), std::make_pair(0, 0));
 }
 
 TEST(SettingsDialog, ClosedDialogPositionIsStoredAndReused)
