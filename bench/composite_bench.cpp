@@ -3,7 +3,8 @@
 //   PrepareOverlay (resample + convert) vs libswscale Lanczos, GBRAP -> GBRAP
 //   (the four channels as planes, its fastest form), context made once.
 // bench/ratios.py turns one run's JSON output into the ratios. The kernel
-// level can be forced with HORAVEL_CPU_LEVEL (c, sse2, ssse3, avx2).
+// level can be forced with HORAVEL_CPU_LEVEL (c, sse2, ssse3, avx2); the
+// reference libraries are then held to the same instruction sets.
 #include "composite/compositor.h"
 #include "composite/kernels.h"
 #include "core/muldiv.h"
@@ -12,11 +13,13 @@
 #include <pixman.h>
 
 extern "C" {
+#include <libavutil/cpu.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -229,7 +232,33 @@ BENCHMARK(BM_PrepareOverlayYUVA)->DenseRange(0, 2);
 BENCHMARK(BM_PrepareOverlayBGRA)->DenseRange(0, 2);
 BENCHMARK(BM_SwscaleLanczosGBRAP)->DenseRange(0, 2);
 
+// Gives pixman and swscale no instruction set our kernels do not use at the
+// active level, so that a forced lower level compares like with like.
+void LimitReferenceLibraries()
+{
+    const CpuLevel level = ActiveCpuLevel();
+    if (level >= CpuLevel::AVX2)
+        return;
+    int allowed = 0;
+    if (level >= CpuLevel::SSE2)
+        allowed |= AV_CPU_FLAG_MMX | AV_CPU_FLAG_MMXEXT | AV_CPU_FLAG_SSE | AV_CPU_FLAG_SSE2;
+    if (level >= CpuLevel::SSSE3)
+        allowed |= AV_CPU_FLAG_SSE3 | AV_CPU_FLAG_SSSE3;
+    av_force_cpu_flags(av_get_cpu_flags() & allowed);
+    setenv("PIXMAN_DISABLE", level >= CpuLevel::SSE2 ? "ssse3" : "mmx sse2 ssse3", 1);
+}
+
 } // namespace
 } // namespace horavel
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    horavel::LimitReferenceLibraries();
+    std::printf("kernels at level %s\n", horavel::CpuLevelName(horavel::ActiveCpuLevel()));
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

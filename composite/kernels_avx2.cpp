@@ -302,6 +302,23 @@ inline __m256i TapSums(const int16_t* rows, const uint8_t*& entry)
     const int16_t* w = reinterpret_cast<const int16_t*>(entry + 8);
     const int32_t taps = header[1];
     entry += 8 + 8 * taps;
+    auto tap = [&](int32_t k) {
+        return _mm256_mulhi_epi16(Load256(q + 16 * k), _mm256_broadcastq_epi64(Load64(w + 4 * k)));
+    };
+    // The tap counts inside the source of an upscale (6) and of a slight
+    // downscale (7), unrolled.
+    if (taps == 6)
+        return _mm256_srai_epi16(
+            _mm256_add_epi16(_mm256_add_epi16(_mm256_add_epi16(tap(0), tap(1)),
+                                              _mm256_add_epi16(tap(2), tap(3))),
+                             _mm256_add_epi16(tap(4), tap(5))),
+            5);
+    if (taps == 7)
+        return _mm256_srai_epi16(
+            _mm256_add_epi16(_mm256_add_epi16(_mm256_add_epi16(tap(0), tap(1)),
+                                              _mm256_add_epi16(tap(2), tap(3))),
+                             _mm256_add_epi16(_mm256_add_epi16(tap(4), tap(5)), tap(6))),
+            5);
     __m256i acc0 = _mm256_setzero_si256(), acc1 = _mm256_setzero_si256();
     int32_t k = 0;
     for (; k + 2 <= taps; k += 2) {
@@ -342,6 +359,22 @@ void resample_horizontal_avx2(const int16_t* rows, const uint8_t* entries, int32
     // 64-bit quarter is one line's two pixels.
     const __m256i order = _mm256_setr_epi32(0, 2, 1, 3, 4, 6, 5, 7);
     int32_t i = 0;
+    if (lines == kResampleGroupLines) {
+        // The usual case, without a test per store.
+        for (; i + 2 <= count; i += 2, out += 8) {
+            const __m256i a = TapSums(rows, entries);
+            const __m256i b = TapSums(rows, entries);
+            __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
+            if (yuva)
+                px = ConvertYUVA8(px);
+            const __m128i lo = _mm256_castsi256_si128(px);
+            const __m128i hi = _mm256_extracti128_si256(px, 1);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), lo);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(out + outStride), _mm_castsi128_ps(lo));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * outStride), hi);
+            _mm_storeh_pi(reinterpret_cast<__m64*>(out + 3 * outStride), _mm_castsi128_ps(hi));
+        }
+    }
     for (; i + 2 <= count; i += 2, out += 8) {
         const __m256i a = TapSums(rows, entries);
         const __m256i b = TapSums(rows, entries);
