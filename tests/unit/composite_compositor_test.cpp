@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -66,6 +67,31 @@ TEST(CompositeCompositor, TargetSizeAndCapacity)
     EXPECT_EQ(f.c.capacityHeight(), 73);
     ASSERT_NE(f.c.scaledPixels(), nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(f.c.scaledPixels()) % 16, 0u);
+}
+
+TEST(CompositeCompositor, LinesAreAddressedInEachLayoutsOrder)
+{
+    // RGB24 4 x 2, bottom line first: the top-left pixel is bytes 12..14.
+    Compositor c;
+    c.SetFrameFormat(4, 2, LayoutRGB24);
+    const std::vector<uint8_t> one{10, 20, 30, 255};
+    c.PrepareOverlay(one.data(), {1, 1}, {0, 0, 1, 1}, {250, 500}, 25, 25);
+    std::vector<uint8_t> rgb(24, 0);
+    c.BlendOverlay(rgb.data(), Point{0, 0}, 100);
+    EXPECT_EQ(rgb, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 20, 30, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    std::fill(rgb.begin(), rgb.end(), 0);
+    c.BlendOverlay(rgb.data(), Point{0, 500}, 100);  // bottom-left: bytes 0..2
+    EXPECT_EQ(std::vector<uint8_t>(rgb.begin(), rgb.begin() + 4), (std::vector<uint8_t>{10, 20, 30, 0}));
+
+    // YUY2, top line first: a pixel at x = 5 of line 1 writes luma byte 10 of
+    // that line (its chroma at 9 and 11 is left to the pair's left pixel).
+    c.SetFrameFormat(8, 2, LayoutYUY2);
+    c.PrepareOverlay(one.data(), {1, 1}, {0, 0, 1, 1}, {125, 500}, 25, 25);
+    std::vector<uint8_t> yuy2(32, 7);
+    c.BlendOverlay(yuy2.data(), Point{625, 500}, 100);
+    std::vector<uint8_t> expect(32, 7);
+    expect[16 + 10] = ConvertToYUVA(10, 20, 30, 255).y;
+    EXPECT_EQ(yuy2, expect);
 }
 
 TEST(CompositeCompositor, CapacityHysteresis)
