@@ -107,7 +107,12 @@ bool BuildFilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first
         for (int32_t k = 0; k < taps; ++k) {
             const double scaled = raw[k] * inv;
             const double fixed = scaled * 16384.0;
-            const double rounded = fixed + 0.5;
+            double rounded = fixed + 0.5;
+            // A weight beyond 32 bits (only from a sum of raw weights near
+            // zero, which Lanczos windows around a pixel centre do not give)
+            // converts as the x87 and SSE conversions do: to 0x80000000.
+            if (!(rounded > -2147483648.0 && rounded < 2147483648.0))
+                rounded = -2147483648.0;
             const int16_t w = static_cast<int16_t>(static_cast<int32_t>(rounded));
             weights[4 * k] = weights[4 * k + 1] = weights[4 * k + 2] = weights[4 * k + 3] = w;
         }
