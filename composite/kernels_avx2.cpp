@@ -79,6 +79,23 @@ inline __m256i Twice(__m128i lo)
     return _mm256_broadcastsi128_si256(lo);
 }
 
+// The YUY2 lanes (Y U Y V): v = (A' * (D - off) + 256 * off) >> 8 taken
+// modulo 2^16. The product lies in 0..65280 on the luma lanes (off 0) and in
+// -32768..32512 on the chroma lanes (off 128); adding 256 * off brings both
+// into 0..65280, so the logical shift gives floor(A' * (D - off) / 256) + off.
+template <bool Full>
+inline __m256i BlendWordsYUY2(__m256i s, __m256i d, __m256i a1, __m256i op16)
+{
+    const __m256i off = _mm256_set_epi16(128, 0, 128, 0, 128, 0, 128, 0, 128, 0, 128, 0, 128, 0, 128, 0);
+    const __m256i off256 = _mm256_set_epi16(-32768, 0, -32768, 0, -32768, 0, -32768, 0, -32768, 0, -32768, 0, -32768, 0, -32768, 0);
+    const __m256i v = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(a1, _mm256_sub_epi16(d, off)), off256), 8);
+    const __m256i u = _mm256_sub_epi16(s, v);
+    if (Full)
+        return _mm256_add_epi16(d, u);
+    return _mm256_add_epi16(d, _mm256_mulhi_epi16(_mm256_slli_epi16(u, 4), op16));
+}
+
+
 // Four pixels per 128-bit half: f holds 12 frame bytes (B G R of four
 // pixels) in each half, c four BGRA copy pixels; returns B G R x per pixel.
 template <bool Full>
@@ -149,8 +166,6 @@ template <bool Full>
 void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
 {
     const __m256i op16 = _mm256_set1_epi16(static_cast<int16_t>(opacity256 * 16));
-    const __m256i chroma = _mm256_set_epi16(-1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0, -1, 0);
-    const __m256i k256 = _mm256_set1_epi16(256);
     const __m256i luma = Twice(_mm_setr_epi8(0, Z, Z, Z, 4, Z, Z, Z, 8, Z, Z, Z, 12, Z, Z, Z));
     const __m256i chromaAvg = Twice(_mm_setr_epi8(Z, Z, 1, Z, Z, Z, 2, Z, Z, Z, 9, Z, Z, Z, 10, Z));
     const __m256i alpha = Twice(_mm_setr_epi8(3, Z, 3, Z, 7, Z, 3, Z, 11, Z, 11, Z, 15, Z, 11, Z));
@@ -161,9 +176,7 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         const __m256i s =
             _mm256_or_si256(_mm256_shuffle_epi8(c, luma), _mm256_shuffle_epi8(avg, chromaAvg));
         const __m256i a1 = Opacity256(_mm256_shuffle_epi8(c, alpha));
-        const __m256i off =
-            _mm256_and_si256(_mm256_slli_epi16(_mm256_sub_epi16(k256, a1), 7), chroma);
-        return BlendWords<Full>(s, d, a1, off, op16);
+        return BlendWordsYUY2<Full>(s, d, a1, op16);
     };
     int32_t i = 0;
     for (; i + 16 <= count; i += 16, copy += 64, mp += 32) {
@@ -191,8 +204,32 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         copy += 16;
         mp += 8;
     }
-    if (i < count)
-        EdgeRestYUY2(copy, mp, count - i, opacity256);
+    if (i < count) {
+        // The last one to three pixels as one more vector step: a trailing
+        // single pixel is paired with itself, so the pair's chroma is its own,
+        // and its partner's luma byte is put back. Copy and frame are read
+        // pixel by pixel so that nothing past them is touched.
+        const int32_t n = count - i;
+        __m128i c = _mm_cvtsi32_si128(Load32(copy));
+        if (n >= 2)
+            c = _mm_unpacklo_epi32(c, _mm_cvtsi32_si128(Load32(copy + 4)));
+        if (n == 3)
+            c = _mm_unpacklo_epi64(c, _mm_set1_epi32(Load32(copy + 8)));
+        else if (n == 1)
+            c = _mm_shuffle_epi32(c, 0);
+        const __m128i f = n == 3 ? Load64(mp) : _mm_cvtsi32_si128(Load32(mp));
+        const __m256i r = part(_mm256_castsi128_si256(c), _mm256_cvtepu8_epi16(f));
+        __m128i out = _mm_packus_epi16(_mm256_castsi256_si128(r), _mm_setzero_si128());
+        if (n & 1) {
+            const __m128i keep = n == 1 ? _mm_setr_epi8(0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)
+                                        : _mm_setr_epi8(0, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+            out = _mm_blendv_epi8(out, f, keep);
+        }
+        if (n == 3)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), out);
+        else
+            Store32(mp, out);
+    }
 }
 
 } // namespace

@@ -44,6 +44,22 @@ inline __m128i BlendWords(__m128i s, __m128i d, __m128i a1, __m128i offTerm, __m
     return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(u, 4), op16));
 }
 
+// The YUY2 lanes (Y U Y V): v = (A' * (D - off) + 256 * off) >> 8 taken
+// modulo 2^16. The product lies in 0..65280 on the luma lanes (off 0) and in
+// -32768..32512 on the chroma lanes (off 128); adding 256 * off brings both
+// into 0..65280, so the logical shift gives floor(A' * (D - off) / 256) + off.
+template <bool Full>
+inline __m128i BlendWordsYUY2(__m128i s, __m128i d, __m128i a1, __m128i op16)
+{
+    const __m128i off = _mm_set_epi16(128, 0, 128, 0, 128, 0, 128, 0);
+    const __m128i off256 = _mm_set_epi16(-32768, 0, -32768, 0, -32768, 0, -32768, 0);
+    const __m128i v = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a1, _mm_sub_epi16(d, off)), off256), 8);
+    const __m128i u = _mm_sub_epi16(s, v);
+    if (Full)
+        return _mm_add_epi16(d, u);
+    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(u, 4), op16));
+}
+
 // Words [B G R A B G R A] of two copy pixels -> A' in all four lanes.
 inline __m128i BroadcastAlpha(__m128i s)
 {
@@ -127,27 +143,21 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i op16 = _mm_set1_epi16(static_cast<int16_t>(opacity256 * 16));
-    const __m128i chroma = _mm_set_epi16(-1, 0, -1, 0, -1, 0, -1, 0);
-    const __m128i k256 = _mm_set1_epi16(256);
     int32_t i = 0;
     for (; i + 8 <= count; i += 8, copy += 32, mp += 16) {
         const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mp));
         __m128i s0, a0, s1, a1;
         PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)), zero, &s0, &a0);
         PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + 16)), zero, &s1, &a1);
-        // (256 - A') * 128 on the chroma lanes, 0 on the luma lanes.
-        const __m128i o0 = _mm_and_si128(_mm_slli_epi16(_mm_sub_epi16(k256, a0), 7), chroma);
-        const __m128i o1 = _mm_and_si128(_mm_slli_epi16(_mm_sub_epi16(k256, a1), 7), chroma);
-        const __m128i r0 = BlendWords<Full>(s0, _mm_unpacklo_epi8(f, zero), a0, o0, op16);
-        const __m128i r1 = BlendWords<Full>(s1, _mm_unpackhi_epi8(f, zero), a1, o1, op16);
+        const __m128i r0 = BlendWordsYUY2<Full>(s0, _mm_unpacklo_epi8(f, zero), a0, op16);
+        const __m128i r1 = BlendWordsYUY2<Full>(s1, _mm_unpackhi_epi8(f, zero), a1, op16);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r0, r1));
     }
     if (i + 4 <= count) {
         __m128i s0, a0;
         PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)), zero, &s0, &a0);
-        const __m128i o0 = _mm_and_si128(_mm_slli_epi16(_mm_sub_epi16(k256, a0), 7), chroma);
         const __m128i d = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mp)), zero);
-        const __m128i r = BlendWords<Full>(s0, d, a0, o0, op16);
+        const __m128i r = BlendWordsYUY2<Full>(s0, d, a0, op16);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r, r));
         i += 4;
         copy += 16;

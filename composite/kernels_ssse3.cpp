@@ -42,6 +42,22 @@ inline __m128i BlendWords(__m128i s, __m128i d, __m128i a1, __m128i offTerm, __m
     return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(u, 4), op16));
 }
 
+// The YUY2 lanes (Y U Y V): v = (A' * (D - off) + 256 * off) >> 8 taken
+// modulo 2^16. The product lies in 0..65280 on the luma lanes (off 0) and in
+// -32768..32512 on the chroma lanes (off 128); adding 256 * off brings both
+// into 0..65280, so the logical shift gives floor(A' * (D - off) / 256) + off.
+template <bool Full>
+inline __m128i BlendWordsYUY2(__m128i s, __m128i d, __m128i a1, __m128i op16)
+{
+    const __m128i off = _mm_set_epi16(128, 0, 128, 0, 128, 0, 128, 0);
+    const __m128i off256 = _mm_set_epi16(-32768, 0, -32768, 0, -32768, 0, -32768, 0);
+    const __m128i v = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a1, _mm_sub_epi16(d, off)), off256), 8);
+    const __m128i u = _mm_sub_epi16(s, v);
+    if (Full)
+        return _mm_add_epi16(d, u);
+    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(u, 4), op16));
+}
+
 template <bool Full>
 void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
 {
@@ -89,8 +105,6 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i op16 = _mm_set1_epi16(static_cast<int16_t>(opacity256 * 16));
-    const __m128i chroma = _mm_set_epi16(-1, 0, -1, 0, -1, 0, -1, 0);
-    const __m128i k256 = _mm_set1_epi16(256);
     // Words [Y0 U Y1 V] of two macropixels: lumas from the pixels, chroma
     // from the pair averages, opacity [A0 A0 A1 A0] from the pixels.
     const __m128i luma = _mm_setr_epi8(0, Z, Z, Z, 4, Z, Z, Z, 8, Z, Z, Z, 12, Z, Z, Z);
@@ -100,8 +114,7 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         const __m128i avg = _mm_avg_epu8(c, _mm_srli_si128(c, 4));
         const __m128i s = _mm_or_si128(_mm_shuffle_epi8(c, luma), _mm_shuffle_epi8(avg, chromaAvg));
         const __m128i a1 = Opacity256(_mm_shuffle_epi8(c, alpha));
-        const __m128i off = _mm_and_si128(_mm_slli_epi16(_mm_sub_epi16(k256, a1), 7), chroma);
-        return BlendWords<Full>(s, d, a1, off, op16);
+        return BlendWordsYUY2<Full>(s, d, a1, op16);
     };
     int32_t i = 0;
     for (; i + 8 <= count; i += 8, copy += 32, mp += 16) {
@@ -120,8 +133,31 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         copy += 16;
         mp += 8;
     }
-    if (i < count)
-        EdgeRestYUY2(copy, mp, count - i, opacity256);
+    if (i < count) {
+        // The last one to three pixels as one more vector step: a trailing
+        // single pixel is paired with itself, so the pair's chroma is its own,
+        // and its partner's luma byte is put back. Copy and frame are read
+        // pixel by pixel so that nothing past them is touched.
+        const int32_t n = count - i;
+        __m128i c = Load32(copy);
+        if (n >= 2)
+            c = _mm_unpacklo_epi32(c, Load32(copy + 4));
+        if (n == 3)
+            c = _mm_unpacklo_epi64(c, _mm_shuffle_epi32(Load32(copy + 8), 0));
+        else if (n == 1)
+            c = _mm_shuffle_epi32(c, 0);
+        const __m128i f = n == 3 ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mp)) : Load32(mp);
+        __m128i out = _mm_packus_epi16(half(c, _mm_unpacklo_epi8(f, zero)), zero);
+        if (n & 1) {
+            const __m128i keep = n == 1 ? _mm_setr_epi8(0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)
+                                        : _mm_setr_epi8(0, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+            out = _mm_or_si128(_mm_and_si128(keep, f), _mm_andnot_si128(keep, out));
+        }
+        if (n == 3)
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), out);
+        else
+            Store32(mp, out);
+    }
 }
 
 } // namespace
