@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -265,10 +266,17 @@ public:
     {
         horavel::FrameDescriptor descriptor{768, 576, 0, 1, 0};
         m_record->start(&descriptor);
+        Frame();
+        Pump(50);
+    }
+    // A grey RGB24 frame as `process` leaves it (callable from any thread, as
+    // the host's video thread calls it).
+    std::vector<uint8_t> Frame() const
+    {
         std::vector<uint8_t> pixels(768 * 576 * 3, 16);
         horavel::FrameRecord frame{pixels.data()};
         m_record->process(&frame);
-        Pump(50);
+        return pixels;
     }
 
     HWND Dialog() const
@@ -675,6 +683,143 @@ TEST(SettingsDialog, ClosedDialogPositionIsStoredAndReused)
     EXPECT_EQ(profile.at("DIALOG").at("DlgWndPosX"), "150");
     EXPECT_EQ(profile.at("DIALOG").at("DlgWndPosY"), "90");
     EXPECT_EQ(SettingsOf(profile)["TextOpacity"], "33");
+}
+
+// Waits on a second thread for a modal dialog of the test thread that holds
+// a control with markerId, then runs action on it (which must end it).
+struct ModalSearch {
+    int marker;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindModal(HWND hwnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<ModalSearch*>(lParam);
+    if (IsWindowVisible(hwnd) && GetDlgItem(hwnd, search->marker))
+        search->found = hwnd;
+    return search->found == nullptr;
+}
+
+std::thread DriveModal(int markerId, std::function<void(HWND)> action)
+{
+    const DWORD thread = GetCurrentThreadId();
+    return std::thread([=] {
+        for (int i = 0; i < 500; ++i) {
+            ModalSearch find{markerId};
+            EnumThreadWindows(thread, &FindModal, reinterpret_cast<LPARAM>(&find));
+            if (find.found) {
+                Sleep(100);
+                action(find.found);
+                return;
+            }
+            Sleep(20);
+        }
+    });
+}
+
+void PressButton(HWND dialog, int id)
+{
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// The colour dialog's red, green and blue fields.
+constexpr int kColorRed = 706, kColorGreen = 707, kColorBlue = 708;
+
+TEST(SettingsDialog, ColourDialogsSetTheirColourOnlyOnOk)
+{
+    PluginSession plugin;
+    plugin.OpenSettings();
+    auto pickColour = [](int r, int g, int b, int button) {
+        return [=](HWND colours) {
+            SetDlgItemInt(colours, kColorRed, r, FALSE);
+            SetDlgItemInt(colours, kColorGreen, g, FALSE);
+            SetDlgItemInt(colours, kColorBlue, b, FALSE);
+            Sleep(50);
+            PressButton(colours, button);
+        };
+    };
+    std::thread driver = DriveModal(kColorRed, pickColour(10, 20, 30, IDOK));
+    plugin.Click(IDC_TEXT_COLOR);
+    driver.join();
+    driver = DriveModal(kColorRed, pickColour(1, 2, 3, IDCANCEL));
+    plugin.Click(IDC_BACK_COLOR);
+    driver.join();
+    Pump(100);
+    EXPECT_EQ(plugin.DialogCount(), 1);
+    plugin.Click(IDC_OK);
+    const auto values = SettingsOf(plugin.Deinit());
+    EXPECT_EQ(values.at("TextColor"), std::to_string(RGB(10, 20, 30)));
+    EXPECT_EQ(values.at("BackColor"), "8388608");
+}
+
+// The font dialog's face list and its Apply button.
+constexpr int kFontFaces = 1136, kFontApply = 1026, kFontColours = 1139;
+
+// Picks, in the open font dialog, the first face that is not the current one.
+std::wstring PickOtherFace(HWND fonts)
+{
+    HWND faces = GetDlgItem(fonts, kFontFaces);
+    const int current = static_cast<int>(SendMessageW(faces, CB_GETCURSEL, 0, 0));
+    const int count = static_cast<int>(SendMessageW(faces, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[LF_FACESIZE + 1] = {};
+        if (i == current || SendMessageW(faces, CB_GETLBTEXTLEN, i, 0) > LF_FACESIZE)
+            continue;
+        SendMessageW(faces, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(name));
+        if (name[0] == L'@' || name[0] == 0)
+            continue;
+        SendMessageW(faces, CB_SETCURSEL, i, 0);
+        SendMessageW(fonts, WM_COMMAND, MAKEWPARAM(kFontFaces, CBN_SELCHANGE), reinterpret_cast<LPARAM>(faces));
+        return name;
+    }
+    return {};
+}
+
+TEST(SettingsDialog, FontDialogApplyShowsAtOnceAndCancelPutsItBack)
+{
+    PluginSession plugin;
+    plugin.ProcessOneFrame();
+    plugin.OpenSettings();
+    // A clock text that does not change with the time, so that frames differ
+    // only by the font.
+    plugin.Type(IDC_FORMAT_EDIT, L"Часы");
+    const std::vector<uint8_t> arial = plugin.Frame();
+
+    std::vector<uint8_t> applied;
+    std::wstring face;
+    std::thread driver = DriveModal(kFontApply, [&](HWND fonts) {
+        face = PickOtherFace(fonts);
+        Sleep(50);
+        PressButton(fonts, kFontApply);
+        // The host's video thread goes on meanwhile: the next frame shows
+        // the applied font although the font dialog is still open.
+        applied = plugin.Frame();
+        PressButton(fonts, IDCANCEL);
+    });
+    plugin.Click(IDC_FONT_BUTTON);
+    driver.join();
+    ASSERT_FALSE(face.empty());
+    EXPECT_NE(applied, arial) << "Apply did not reach the next frame";
+    EXPECT_EQ(plugin.Frame(), arial) << "Cancel did not put the font back";
+
+    // OK keeps the face but not a colour chosen in the font dialog.
+    driver = DriveModal(kFontApply, [&](HWND fonts) {
+        face = PickOtherFace(fonts);
+        HWND colours = GetDlgItem(fonts, kFontColours);
+        SendMessageW(colours, CB_SETCURSEL, 3, 0);
+        SendMessageW(fonts, WM_COMMAND, MAKEWPARAM(kFontColours, CBN_SELCHANGE), reinterpret_cast<LPARAM>(colours));
+        Sleep(50);
+        PressButton(fonts, IDOK);
+    });
+    plugin.Click(IDC_FONT_BUTTON);
+    driver.join();
+    EXPECT_NE(plugin.Frame(), arial);
+    plugin.Click(IDC_OK);
+    const auto values = SettingsOf(plugin.Deinit());
+    char narrow[LF_FACESIZE * 2] = {};
+    WideCharToMultiByte(CP_ACP, 0, face.c_str(), -1, narrow, sizeof(narrow), nullptr, nullptr);
+    EXPECT_EQ(values.at("FontName"), narrow);
+    EXPECT_EQ(values.at("TextColor"), "12632256");
 }
 
 TEST(SettingsDialog, OneAboutBoxPerObject)
