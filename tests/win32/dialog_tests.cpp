@@ -876,4 +876,48 @@ TEST(SettingsDialog, FiftyOpeningsLeaveOneHookAndNoLeakedGdiObjects)
     EXPECT_GE(afterAll.updates, afterFirst.updates + 100);
 }
 
+// The interactive host, in a folder of its own with a copy of the plug-in:
+// it opens the dialog with its window as parent, plays 40 frames and closes,
+// and its `deinit` destroys the open dialog before the save.
+TEST(InteractiveHost, ClosingTheHostDestroysTheDialogAndSaves)
+{
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"horavel-host-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"norvale-host.exe").c_str(), (folder + L"norvale-host.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Horavel.dll").c_str(), (folder + L"Horavel.dll").c_str(), FALSE));
+
+    std::wstring command = L"\"" + folder + L"norvale-host.exe\" Horavel.dll --interactive --settings --frames 40 "
+                           L"--width 320 --height 240";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                               &process));
+    const DWORD waited = WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(process.hProcess, &code);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(waited, WAIT_OBJECT_0);
+    EXPECT_EQ(code, 0u);
+
+    std::ifstream in((folder + L"Plugins\\Horavel.ini").c_str(), std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("[COMMON]"), std::string::npos) << "no profile saved";
+    // The dialog was open, and went before the save: its position is there.
+    EXPECT_NE(text.find("DlgWndPosX="), std::string::npos);
+    EXPECT_EQ(text.find("DlgWndPosX=-100"), std::string::npos) << text;
+
+    in.close();
+    DeleteFileW((folder + L"Plugins\\Horavel.ini").c_str());
+    RemoveDirectoryW((folder + L"Plugins").c_str());
+    DeleteFileW((folder + L"norvale-host.exe").c_str());
+    DeleteFileW((folder + L"Horavel.dll").c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 } // namespace
