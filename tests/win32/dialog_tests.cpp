@@ -22,6 +22,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -683,6 +684,41 @@ TEST(SettingsDialog, ClosedDialogPositionIsStoredAndReused)
     EXPECT_EQ(profile.at("DIALOG").at("DlgWndPosX"), "150");
     EXPECT_EQ(profile.at("DIALOG").at("DlgWndPosY"), "90");
     EXPECT_EQ(SettingsOf(profile)["TextOpacity"], "33");
+}
+
+// Colours along the middle line of a control's face, inside its 2-pixel edge.
+std::set<COLORREF> MiddleLineColours(HWND control)
+{
+    RECT rect{};
+    GetClientRect(control, &rect);
+    HDC dc = GetDC(control);
+    std::set<COLORREF> colours;
+    const int y = rect.bottom / 2;
+    for (int x = 3; x < rect.right - 3; ++x)
+        colours.insert(GetPixel(dc, x, y));
+    ReleaseDC(control, dc);
+    return colours;
+}
+
+TEST(SettingsDialog, SwatchesShowTheirColoursAndAHatchWhenDisabled)
+{
+    PluginSession plugin;
+    plugin.OpenSettings();
+    HWND dialog = plugin.Dialog();
+    SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    Pump(200);
+    HWND text = GetDlgItem(dialog, IDC_TEXT_COLOR);
+    HWND back = GetDlgItem(dialog, IDC_BACK_COLOR);
+    EXPECT_EQ(MiddleLineColours(text), std::set<COLORREF>{0xC0C0C0});
+    EXPECT_EQ(MiddleLineColours(back), std::set<COLORREF>{0x800000});
+
+    EnableWindow(text, FALSE);
+    RedrawWindow(text, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    Pump(100);
+    const std::set<COLORREF> hatched = MiddleLineColours(text);
+    EXPECT_TRUE(hatched.count(0x808080)) << "no grey hatch lines";
+    EXPECT_GE(hatched.size(), 2u) << "a hatch has gaps between its lines";
+    EXPECT_FALSE(hatched.count(0xC0C0C0)) << "the disabled swatch still shows its colour";
 }
 
 // Waits on a second thread for a modal dialog of the test thread that holds
