@@ -4,6 +4,7 @@
 // Helpers have internal linkage.
 #include "composite/kernels.h"
 #include "composite/kernels_edge.h"
+#include "composite/kernels_vec128.h"
 
 #include <immintrin.h>
 
@@ -30,39 +31,12 @@ inline __m256i Load256(const void* p)
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
-inline int32_t Load32(const void* p)
-{
-    int32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-inline void Store32(void* p, __m128i v)
-{
-    const int32_t x = _mm_cvtsi128_si32(v);
-    std::memcpy(p, &x, 4);
-}
-
 inline __m256i Opacity256(__m256i a)
 {
     return _mm256_add_epi16(a, _mm256_srli_epi16(a, 7));
 }
 
-inline __m128i Opacity256(__m128i a)
-{
-    return _mm_add_epi16(a, _mm_srli_epi16(a, 7));
-}
-
-template <bool Full>
-inline __m128i BlendWords128(__m128i s, __m128i d, __m128i a1, __m128i offTerm, __m128i op16)
-{
-    const __m128i v = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a1, d), offTerm), 8);
-    const __m128i u = _mm_sub_epi16(s, v);
-    if (Full)
-        return _mm_add_epi16(d, u);
-    return _mm_add_epi16(d, _mm_mulhi_epi16(_mm_slli_epi16(u, 4), op16));
-}
-
+// BlendWords and BlendWordsYUY2 of kernels_vec128.h on 16 lanes.
 template <bool Full>
 inline __m256i BlendWords(__m256i s, __m256i d, __m256i a1, __m256i offTerm, __m256i op16)
 {
@@ -74,15 +48,6 @@ inline __m256i BlendWords(__m256i s, __m256i d, __m256i a1, __m256i offTerm, __m
     return _mm256_add_epi16(d, _mm256_mulhi_epi16(_mm256_slli_epi16(u, 4), op16));
 }
 
-inline __m256i Twice(__m128i lo)
-{
-    return _mm256_broadcastsi128_si256(lo);
-}
-
-// The YUY2 lanes (Y U Y V): v = (A' * (D - off) + 256 * off) >> 8 taken
-// modulo 2^16. The product lies in 0..65280 on the luma lanes (off 0) and in
-// -32768..32512 on the chroma lanes (off 128); adding 256 * off brings both
-// into 0..65280, so the logical shift gives floor(A' * (D - off) / 256) + off.
 template <bool Full>
 inline __m256i BlendWordsYUY2(__m256i s, __m256i d, __m256i a1, __m256i op16)
 {
@@ -95,6 +60,10 @@ inline __m256i BlendWordsYUY2(__m256i s, __m256i d, __m256i a1, __m256i op16)
     return _mm256_add_epi16(d, _mm256_mulhi_epi16(_mm256_slli_epi16(u, 4), op16));
 }
 
+inline __m256i Twice(__m128i lo)
+{
+    return _mm256_broadcastsi128_si256(lo);
+}
 
 // Four pixels per 128-bit half: f holds 12 frame bytes (B G R of four
 // pixels) in each half, c four BGRA copy pixels; returns B G R x per pixel.
@@ -148,7 +117,7 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
     }
     if (i + 4 <= count) {
         // Four more pixels in the lower half (the upper one computes nothing of use).
-        const __m128i f = _mm_unpacklo_epi64(Load64(frame), _mm_cvtsi32_si128(Load32(frame + 8)));
+        const __m128i f = _mm_unpacklo_epi64(Load64(frame), Load32(frame + 8));
         const __m256i r = BlendRGB24Pixels<Full>(_mm256_castsi128_si256(f),
                                                  _mm256_castsi128_si256(Load128(copy)), op16);
         const __m128i out = _mm_shuffle_epi8(_mm256_castsi256_si128(r), _mm256_castsi256_si128(pack));
@@ -210,14 +179,14 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
         // and its partner's luma byte is put back. Copy and frame are read
         // pixel by pixel so that nothing past them is touched.
         const int32_t n = count - i;
-        __m128i c = _mm_cvtsi32_si128(Load32(copy));
+        __m128i c = Load32(copy);
         if (n >= 2)
-            c = _mm_unpacklo_epi32(c, _mm_cvtsi32_si128(Load32(copy + 4)));
+            c = _mm_unpacklo_epi32(c, Load32(copy + 4));
         if (n == 3)
-            c = _mm_unpacklo_epi64(c, _mm_set1_epi32(Load32(copy + 8)));
+            c = _mm_unpacklo_epi64(c, _mm_broadcastd_epi32(Load32(copy + 8)));
         else if (n == 1)
             c = _mm_shuffle_epi32(c, 0);
-        const __m128i f = n == 3 ? Load64(mp) : _mm_cvtsi32_si128(Load32(mp));
+        const __m128i f = n == 3 ? Load64(mp) : Load32(mp);
         const __m256i r = part(_mm256_castsi128_si256(c), _mm256_cvtepu8_epi16(f));
         __m128i out = _mm_packus_epi16(_mm256_castsi256_si128(r), _mm_setzero_si128());
         if (n & 1) {
