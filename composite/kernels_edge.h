@@ -1,9 +1,11 @@
 // Scalar edge pixels for the SIMD translation units: the plain arithmetic of
-// kernels_c.cpp, inlined so that the vector versions make no call per line.
+// kernels_c.cpp, inlined so that the vector versions make no call per line;
+// and the row entry steps that every instruction set shares.
 // Everything here has internal linkage on purpose: each translation unit,
 // compiled for its own instruction set, keeps its own copy.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace horavel {
@@ -52,6 +54,35 @@ inline void EdgeRestRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, in
         frame[1] = EdgeLane(copy[1], frame[1], a, 0, opacity256);
         frame[2] = EdgeLane(copy[2], frame[2], a, 0, opacity256);
     }
+}
+
+// A run of `count` (>= 1) copy pixels onto frame bytes from `dst`: an RGB24
+// pixel, or a YUY2 macropixel's first byte.
+using BlendRunFn = void (*)(const uint8_t* copy, uint8_t* dst, int32_t count, int32_t opacity256);
+
+// Full opacity (256) has cheaper arithmetic of its own: chosen once per row.
+template <BlendRunFn Full, BlendRunFn Partial>
+inline void BlendRun(const uint8_t* copy, uint8_t* dst, int32_t count, int32_t opacity256)
+{
+    if (opacity256 == 256)
+        Full(copy, dst, count, opacity256);
+    else
+        Partial(copy, dst, count, opacity256);
+}
+
+// A YUY2 row (BlendRowYUY2Fn): a first copy pixel on the right half of a
+// macropixel changes only its Y1; the run goes on from the next macropixel.
+template <BlendRunFn Full, BlendRunFn Partial>
+inline void BlendRunYUY2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count, int32_t opacity256)
+{
+    if (x & 1) {
+        EdgeLeadingYUY2(copy, line + 2 * static_cast<ptrdiff_t>(x), opacity256);
+        copy += 4;
+        ++x;
+        if (--count == 0)
+            return;
+    }
+    BlendRun<Full, Partial>(copy, line + 2 * static_cast<ptrdiff_t>(x), count, opacity256);
 }
 
 } // namespace

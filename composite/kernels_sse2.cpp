@@ -125,27 +125,13 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
 
 void blend_row_rgb24_sse2(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
 {
-    if (opacity256 == 256)
-        BlendRGB24<true>(copy, frame, count, opacity256);
-    else
-        BlendRGB24<false>(copy, frame, count, opacity256);
+    BlendRun<BlendRGB24<true>, BlendRGB24<false>>(copy, frame, count, opacity256);
 }
 
 void blend_row_yuy2_sse2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
                          int32_t opacity256)
 {
-    if (x & 1) {
-        EdgeLeadingYUY2(copy, line + 2 * static_cast<ptrdiff_t>(x), opacity256);
-        copy += 4;
-        ++x;
-        if (--count == 0)
-            return;
-    }
-    uint8_t* mp = line + 2 * static_cast<ptrdiff_t>(x);
-    if (opacity256 == 256)
-        BlendYUY2<true>(copy, mp, count, opacity256);
-    else
-        BlendYUY2<false>(copy, mp, count, opacity256);
+    BlendRunYUY2<BlendYUY2<true>, BlendYUY2<false>>(copy, line, x, count, opacity256);
 }
 
 namespace {
