@@ -319,6 +319,26 @@ private:
     bool m_deinitDone = false;
 };
 
+// In a Wine prefix that has just been made, the first window of a program
+// can fail to open while Wine's desktop process starts: open and close one
+// before the tests.
+class WindowWarmUp : public testing::Environment {
+public:
+    void SetUp() override
+    {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            HWND window = CreateWindowExW(0, L"STATIC", L"warm-up", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100,
+                                          100, nullptr, nullptr, nullptr, nullptr);
+            Pump(100);
+            if (window) {
+                DestroyWindow(window);
+                return;
+            }
+        }
+    }
+};
+testing::Environment* const g_warmUp = testing::AddGlobalTestEnvironment(new WindowWarmUp);
+
 // A profile whose every value differs from the defaults.
 const char kEditedProfile[] =
     "[DIALOG]\r\nDlgWndPosX=40\r\nDlgWndPosY=30\r\n"
