@@ -324,6 +324,18 @@ inline __m256i TapSums(const int16_t* rows, const uint8_t*& entry)
     return _mm256_srai_epi16(_mm256_add_epi16(acc0, acc1), 5);
 }
 
+// The next two output pixels, a and b, of the four group lines (BGRA, or
+// YUVA with `yuva`): after packing, dwords (a0 a1 b0 b1 | a2 a3 b2 b3) hold
+// them; reordered so that each 64-bit quarter is one line's two pixels.
+inline __m256i PixelPair(const int16_t* rows, const uint8_t*& entries, bool yuva)
+{
+    const __m256i a = TapSums(rows, entries);
+    const __m256i b = TapSums(rows, entries);
+    const __m256i order = _mm256_setr_epi32(0, 2, 1, 3, 4, 6, 5, 7);
+    const __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
+    return yuva ? ConvertYUVA8(px) : px;
+}
+
 } // namespace
 
 void resample_vertical_avx2(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
@@ -345,19 +357,11 @@ void resample_vertical_avx2(const uint8_t* firstTap, ptrdiff_t stride, const int
 void resample_horizontal_avx2(const int16_t* rows, const uint8_t* entries, int32_t count,
                               uint8_t* out, ptrdiff_t outStride, int32_t lines, bool yuva)
 {
-    // Two output pixels at a time: after packing, dwords (a0 a1 b0 b1 | a2 a3
-    // b2 b3) hold pixel a and b of group lines 0..3; reordered so that each
-    // 64-bit quarter is one line's two pixels.
-    const __m256i order = _mm256_setr_epi32(0, 2, 1, 3, 4, 6, 5, 7);
     int32_t i = 0;
     if (lines == kResampleGroupLines) {
         // The usual case, without a test per store.
         for (; i + 2 <= count; i += 2, out += 8) {
-            const __m256i a = TapSums(rows, entries);
-            const __m256i b = TapSums(rows, entries);
-            __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
-            if (yuva)
-                px = ConvertYUVA8(px);
+            const __m256i px = PixelPair(rows, entries, yuva);
             const __m128i lo = _mm256_castsi256_si128(px);
             const __m128i hi = _mm256_extracti128_si256(px, 1);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(out), lo);
@@ -367,11 +371,7 @@ void resample_horizontal_avx2(const int16_t* rows, const uint8_t* entries, int32
         }
     }
     for (; i + 2 <= count; i += 2, out += 8) {
-        const __m256i a = TapSums(rows, entries);
-        const __m256i b = TapSums(rows, entries);
-        __m256i px = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(a, b), order);
-        if (yuva)
-            px = ConvertYUVA8(px);
+        const __m256i px = PixelPair(rows, entries, yuva);
         const __m128i lo = _mm256_castsi256_si128(px);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out), lo);
         if (lines > 1)
