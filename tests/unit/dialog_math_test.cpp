@@ -38,8 +38,9 @@ TEST(DialogRepeatArrows, StepSequenceAccelerates)
         if (tick <= 20)
             steps.push_back(step);
         moved += step;
-        if (tick == 20)
+        if (tick == 20) {
             EXPECT_EQ(moved, 76);
+        }
     }
     EXPECT_EQ(steps, expected);
     EXPECT_EQ(moved, 312);
