@@ -116,7 +116,7 @@ CSettingsDlg& TheSettingsDialog();
 int InstalledMouseHooks();
 
 // Writes the dialog's counters where a test asked for them (see
-// HoravelDialogDiagnostics); does nothing otherwise.
+// DialogDiagnostics); does nothing otherwise.
 void PublishDialogDiagnostics();
 
 } // namespace horavel

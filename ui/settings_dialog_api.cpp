@@ -18,8 +18,8 @@ void PublishDialogDiagnostics()
                                         DiagnosticsMappingName(::GetCurrentProcessId()).c_str());
     if (!mapping)
         return;
-    if (void* view = ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(HoravelDialogDiagnostics))) {
-        auto* block = static_cast<HoravelDialogDiagnostics*>(view);
+    if (void* view = ::MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(DialogDiagnostics))) {
+        auto* block = static_cast<DialogDiagnostics*>(view);
         block->updates += 1;
         block->liveGdiObjects = framework::LiveGdiObjects();
         block->mouseHooks = InstalledMouseHooks();

@@ -28,14 +28,15 @@ bool SettingsDialogIsOpen();
 // a file mapping named by DiagnosticsMappingName() before the dialog opens or
 // closes, the DLL writes these counters into it after every opening and
 // closing; otherwise nothing is written.
-struct HoravelDialogDiagnostics {
+namespace horavel {
+
+struct DialogDiagnostics {
     int32_t updates;         // number of times the block was written
     int32_t liveGdiObjects;  // GDI handles held by the framework's owners
     int32_t mouseHooks;      // repeat-arrow mouse hooks installed now
     uint32_t dialogWindow;   // the settings dialog's window, 0 while closed
 };
 
-namespace horavel {
 inline std::wstring DiagnosticsMappingName(DWORD processId)
 {
     return L"Local\\HoravelDialogDiagnostics." + std::to_wstring(processId);

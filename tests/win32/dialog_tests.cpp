@@ -201,21 +201,21 @@ public:
     Diagnostics()
     {
         m_mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                       sizeof(HoravelDialogDiagnostics),
+                                       sizeof(horavel::DialogDiagnostics),
                                        horavel::DiagnosticsMappingName(GetCurrentProcessId()).c_str());
-        m_view = static_cast<HoravelDialogDiagnostics*>(
-            MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(HoravelDialogDiagnostics)));
+        m_view = static_cast<horavel::DialogDiagnostics*>(
+            MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(horavel::DialogDiagnostics)));
     }
     ~Diagnostics()
     {
         UnmapViewOfFile(m_view);
         CloseHandle(m_mapping);
     }
-    HoravelDialogDiagnostics Read() const { return *m_view; }
+    horavel::DialogDiagnostics Read() const { return *m_view; }
 
 private:
     HANDLE m_mapping = nullptr;
-    HoravelDialogDiagnostics* m_view = nullptr;
+    horavel::DialogDiagnostics* m_view = nullptr;
 };
 
 // One module lifetime of the plug-in: loaded, `init`, ... `deinit`, unloaded.
@@ -911,7 +911,7 @@ TEST(SettingsDialog, FiftyOpeningsLeaveOneHookAndNoLeakedGdiObjects)
     plugin.OpenSettings();
     EXPECT_EQ(diagnostics.Read().mouseHooks, 1);
     plugin.Click(IDC_OK);
-    const HoravelDialogDiagnostics afterFirst = diagnostics.Read();
+    const horavel::DialogDiagnostics afterFirst = diagnostics.Read();
     EXPECT_EQ(afterFirst.mouseHooks, 0);
     EXPECT_EQ(afterFirst.dialogWindow, 0u);
     for (int i = 0; i < 50; ++i) {
@@ -926,7 +926,7 @@ TEST(SettingsDialog, FiftyOpeningsLeaveOneHookAndNoLeakedGdiObjects)
         Pump(20);
         ASSERT_EQ(plugin.DialogCount(), 0);
     }
-    const HoravelDialogDiagnostics afterAll = diagnostics.Read();
+    const horavel::DialogDiagnostics afterAll = diagnostics.Read();
     EXPECT_EQ(afterAll.mouseHooks, 0);
     EXPECT_EQ(afterAll.liveGdiObjects, afterFirst.liveGdiObjects);
     EXPECT_GE(afterAll.updates, afterFirst.updates + 100);
