@@ -28,7 +28,8 @@ const char* HostUsage()
            "  --width N, --height N   frame size (default 720 x 576; an input file sets its own)\n"
            "  --layout yuy2|rgb24|N   pixel layout of the stream (default yuy2)\n"
            "  --processor N           processor code given to start (default 0; 1 and 2 mean no SSE)\n"
-           "  --frames N              frames to process (default 100, or the whole input)\n"
+           "  --frames N              frames to process (default 100, or the whole input;\n"
+           "                          with --interactive: close the window after N frames)\n"
            "  --fps N                 frame rate (default 25)\n"
            "  --realtime              pace the frames at the frame rate\n"
            "  --input FILE.y4m        frames from a Y4M file (8-bit 4:2:0, 4:2:2 or 4:4:4)\n"
@@ -36,7 +37,8 @@ const char* HostUsage()
            "  --snapshot FILE.png|bmp write one processed frame as a picture\n"
            "  --snapshot-frame N      which frame (default the last)\n"
            "  --settings              call the settings callback once, without a parent window\n"
-           "  --interactive           play in a window; the Settings menu or F2 opens the plug-in's dialog\n"
+           "                          (with --interactive: over the window, after the first frame)\n"
+           "  --interactive           play in a window; its menu or F2 opens the plug-in's settings dialog\n"
            "  --bench                 time the process calls and print medians\n"
            "  --verbose               print the result of every process call\n";
 }
