@@ -26,8 +26,8 @@ void Compositor::PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sour
     contentRect_ = Rect{};
     copyLayout_ = -1;
     // Negative sizes come only from negative frame sizes or thousandths (or a
-    // MulDiv overflow); they are drawn as nothing, like zero.
-    if (targetWidth <= 0 || targetHeight <= 0)
+    // MulDiv overflow); they are drawn as nothing and leave the block alone.
+    if (targetWidth < 0 || targetHeight < 0)
         return;
 
     const int32_t lowerWidth = MulDiv(capacityWidth_, 100 - shrinkPercent, 100 + growPercent);
@@ -48,6 +48,10 @@ void Compositor::PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sour
         capacityWidth_ = width;
         capacityHeight_ = height;
     }
+    // An empty target has still run the capacity step: a zero width or
+    // height leaves the window below it and shrinks that dimension to 0.
+    if (targetWidth == 0 || targetHeight == 0)
+        return;
 
     if (layout_ != LayoutYUY2 && layout_ != LayoutRGB24)
         return;

@@ -117,6 +117,34 @@ TEST(CompositeCompositor, CapacityHysteresis)
     EXPECT_EQ(c.capacityWidth(), 234);
 }
 
+TEST(CompositeCompositor, EmptyTargetStillShrinksTheBlock)
+{
+    // 720 x 576: (300, 100) gives 216 x 58 in a 270 x 73 block; an empty
+    // width lies below MulDiv(270, 75, 125) = 162, so the block is rebuilt
+    // 0 x 73; the next 202-wide target then gets MulDiv(202, 125, 100) = 253.
+    Compositor c;
+    c.SetFrameFormat(720, 576, LayoutRGB24);
+    const std::vector<uint8_t> pic = CoordinatePicture(216, 58);
+    auto prepare = [&](int w) { c.PrepareOverlay(pic.data(), {216, 58}, {0, 0, 216, 58}, {w, 100}, 25, 25); };
+    prepare(300);
+    EXPECT_EQ(c.capacityWidth(), 270);
+    EXPECT_EQ(c.capacityHeight(), 73);
+    prepare(0);
+    EXPECT_EQ(c.capacityWidth(), 0);
+    EXPECT_EQ(c.capacityHeight(), 73);
+    EXPECT_TRUE(c.contentRect().IsEmpty());
+    RGBFrame frame(720, 576);
+    const std::vector<uint8_t> before = frame.bytes;
+    c.BlendOverlay(frame.bytes.data(), Point{0, 0}, 100);
+    EXPECT_EQ(frame.bytes, before);
+    prepare(280);
+    EXPECT_EQ(c.capacityWidth(), 253);
+    EXPECT_EQ(c.capacityHeight(), 73);
+    EXPECT_EQ(c.contentRect(), (Rect{0, 0, 202, 58}));
+    c.BlendOverlay(frame.bytes.data(), Point{0, 0}, 100);
+    EXPECT_NE(frame.bytes, before);
+}
+
 TEST(CompositeCompositor, PlacementAndClipping)
 {
     {
