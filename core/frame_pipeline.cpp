@@ -2,71 +2,7 @@
 
 #include "core/muldiv.h"
 
-#include <ctime>
-
 namespace horavel {
-
-bool IsSupportedConversion(char c)
-{
-    // The conversions of the format menu: the set that the Windows C runtime
-    // (msvcrt) knows. It returns nothing at all for a format holding any
-    // other one, and newer runtimes abort, so every other letter is cleaned.
-    switch (c) {
-    case 'a': case 'A': case 'b': case 'B': case 'c': case 'd': case 'H': case 'I':
-    case 'j': case 'm': case 'M': case 'p': case 'S': case 'U': case 'w': case 'W':
-    case 'x': case 'X': case 'y': case 'Y': case 'z': case 'Z': case '%':
-        return true;
-    default:
-        return false;
-    }
-}
-
-std::string CleanClockFormat(std::string_view format)
-{
-    std::string text(format);
-    size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] != '%') {
-            ++i;
-            continue;
-        }
-        size_t conversion = i + 1;
-        if (conversion < text.size() && text[conversion] == '#')
-            ++conversion;
-        if (conversion >= text.size()) {
-            text.erase(i);
-            break;
-        }
-        if (IsSupportedConversion(text[conversion])) {
-            i = conversion + 1;
-            continue;
-        }
-        // Delete the '%' and its flag; the character stays as plain text and
-        // is passed over.
-        text.erase(i, conversion - i);
-        ++i;
-    }
-    return text;
-}
-
-std::string FormatClockTime(const std::string& cleanedFormat, int64_t second)
-{
-    const std::time_t time = static_cast<std::time_t>(second);
-    std::tm local{};
-#if defined(_WIN32)
-    // msvcrt keeps localtime's result per thread.
-    const std::tm* converted = std::localtime(&time);
-    if (!converted)
-        return {};
-    local = *converted;
-#else
-    if (!localtime_r(&time, &local))
-        return {};
-#endif
-    char buffer[kClockTextBuffer];
-    const size_t length = std::strftime(buffer, sizeof buffer, cleanedFormat.c_str(), &local);
-    return std::string(buffer, length);
-}
 
 Size ClockSizeInThousandths(Size pixels)
 {
@@ -120,14 +56,33 @@ void FramePipeline::ProcessFrame(uint8_t* framePixels)
 
     const Size size = m_frameClockSize;
     Point position;
-    m_settings.EditLive([&](SettingsRecord& live) {
-        position = ClampClockPosition({live.StringPosX, live.StringPosY}, size);
-        live.StringPosX = position.x;
-        live.StringPosY = position.y;
+    m_settings.EditLivePosition([&](int32_t& x, int32_t& y) {
+        position = ClampClockPosition({x, y}, size);
+        x = position.x;
+        y = position.y;
     });
 
     if (m_havePicture && framePixels)
         m_compositor.BlendOverlay(framePixels, position, 100);
+}
+
+const SettingsRecord& FramePipeline::RefreshSettings()
+{
+    // Nothing is copied while the record is unchanged, and the format is
+    // made ready again only when its text changed: a long format costs its
+    // length once per edit, not once per second.
+    bool formatChanged = false;
+    m_settings.ReadLive([&](const SettingsRecord& live, uint64_t revision) {
+        if (m_haveSettings && revision == m_settingsRevision)
+            return;
+        formatChanged = !m_haveSettings || live.Format != m_renderSettings.Format;
+        m_renderSettings = live;
+        m_settingsRevision = revision;
+        m_haveSettings = true;
+    });
+    if (formatChanged)
+        m_clockFormat = ClockFormat(m_renderSettings.Format);
+    return m_renderSettings;
 }
 
 void FramePipeline::Render(int64_t second)
@@ -135,8 +90,8 @@ void FramePipeline::Render(int64_t second)
     // Until a picture is prepared again, the old one is not blended.
     m_havePicture = false;
 
-    const SettingsRecord settings = m_settings.Live();
-    std::string text = FormatClockTime(CleanClockFormat(settings.Format), second);
+    const SettingsRecord& settings = RefreshSettings();
+    std::string text = m_clockFormat.Format(second);
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
         m_clockText = text;

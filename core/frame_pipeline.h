@@ -15,6 +15,7 @@
 #pragma once
 
 #include "composite/compositor.h"
+#include "core/clock_format.h"
 #include "core/geometry.h"
 #include "core/settings_store.h"
 #include "render/clock_overlay.h"
@@ -35,28 +36,6 @@ inline constexpr Size kReferenceFrame{768, 576};
 // Hysteresis margins, in percent, of the overlay planes and the scaled copy.
 inline constexpr int32_t kOverlayGrowPercent = 25;
 inline constexpr int32_t kOverlayShrinkPercent = 25;
-
-// The formatter's buffer: a formatted text of this many characters or more
-// does not fit and gives an empty clock text.
-inline constexpr size_t kClockTextBuffer = 128;
-
-// True for the conversion characters the C runtime formats on every platform
-// we run on: a A b B c d H I j m M p S U w W x X y Y z Z and '%'.
-bool IsSupportedConversion(char c);
-
-// The copy of the format that is handed to strftime. Scanning left to right:
-// a '%' (with an optional '#' flag after it) that ends the text is deleted; a
-// '%' followed by a character the runtime does not support (a blank, a typo,
-// a C99-only letter) is deleted together with its '#' flag, while that
-// character stays as plain text; a supported pair ("%H", "%#x", "%%") stays
-// and is passed over whole, so "%%" remains an escaped percent sign.
-std::string CleanClockFormat(std::string_view format);
-
-// Formats the calendar second `second` as local time with the C runtime's
-// strftime into a buffer of kClockTextBuffer characters. A result that does
-// not fit (or a time the runtime cannot convert) gives an empty text; the
-// formatting is never retried.
-std::string FormatClockTime(const std::string& cleanedFormat, int64_t second);
 
 // The rendered pixel size in thousandths of the reference frame:
 // MulDiv(width, 1000, 768) by MulDiv(height, 1000, 576).
@@ -133,6 +112,7 @@ public:
 
 private:
     void Render(int64_t second);
+    const SettingsRecord& RefreshSettings();
 
     SettingsStore& m_settings;
     ClockOverlay& m_overlay;
@@ -150,6 +130,13 @@ private:
     // Owned by the processing thread alone.
     Size m_frameClockSize;
     bool m_havePicture = false;  // the compositor holds a prepared picture
+    // The live record as of its last change, what the picture is drawn from
+    // (its position may lag: the position is clamped on every frame without
+    // counting as a change), and its format made ready.
+    SettingsRecord m_renderSettings;
+    uint64_t m_settingsRevision = 0;
+    bool m_haveSettings = false;
+    ClockFormat m_clockFormat;
 };
 
 } // namespace horavel

@@ -294,6 +294,43 @@ TEST_F(PipelineTest, ClockWiderThanTheFrameStaysNegativeEveryFrame)
     }
 }
 
+TEST_F(PipelineTest, EveryWayOfChangingTheSettingsReachesTheNextRendering)
+{
+    Frames(1);
+    ASSERT_EQ(pipeline.ClockText(), "12:34:56");
+    const auto rerender = [&] {
+        pipeline.RequestClockRedraw();
+        Frames(1);
+        return pipeline.ClockText();
+    };
+    // The same length, then a change of something else only, then back.
+    SetFormat("65:43:21");
+    EXPECT_EQ(rerender(), "65:43:21");
+    store.EditLive([](SettingsRecord& live) { live.TextColor = 0x0000FF; });
+    EXPECT_EQ(rerender(), "65:43:21");
+    EXPECT_EQ(compositor.prepares.back().topLeftPixel, (std::vector<uint8_t>{153, 0, 0, 153}));  // as the fake lays it out
+    SettingsRecord record = store.Live();
+    record.Format = "12:34:56";
+    store.SetLive(record);
+    EXPECT_EQ(rerender(), "12:34:56");
+
+    // Defaults and the snapshot go through the store as well.
+    store.SetDefaultsRecord(TableDefaults());
+    store.TakeSnapshot();
+    store.RestoreDefaults();
+    EXPECT_EQ(rerender().size(), 8u);  // "%H:%M:%S"
+    store.RestoreSnapshot();
+    EXPECT_EQ(rerender(), "12:34:56");
+
+    // A move between renderings changes nothing else.
+    SetPosition(10, 10);
+    SetFormat("moved");
+    clock.Advance();
+    Frames(2);
+    EXPECT_EQ(pipeline.ClockText(), "moved");
+    EXPECT_EQ(LivePosition(), (Point{10, 10}));
+}
+
 TEST_F(PipelineTest, TextWidthInsideTheBandAllocatesNothing)
 {
     int allocations = 0;
