@@ -1,10 +1,12 @@
 // Random geometries, positions, sizes and layouts through PrepareOverlay and
 // BlendOverlay on frames with guard bytes: nothing outside the frame buffer
-// is written, and every frame byte outside the placed rectangle keeps its
-// value. Under AddressSanitizer the copy and the pictures are exact-size heap
+// is written, every frame byte outside the placed rectangle keeps its value,
+// and every byte inside it is what the independent model (reference_model.h)
+// gives for the scaled, converted and blended picture. Under AddressSanitizer the copy and the pictures are exact-size heap
 // blocks, so any access past them is caught as well.
 #include "composite/compositor.h"
 #include "core/muldiv.h"
+#include "reference_model.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +54,7 @@ Placement Expected(int32_t w, int32_t h, int32_t layout, Rect content, Point pos
     return p;
 }
 
-TEST(CompositeSweep, NothingOutsideThePlacedRectangleChanges)
+TEST(CompositeSweep, EveryFrameByteIsTheModelsAndNothingOutsideChanges)
 {
     const uint32_t seed = SweepSeed();
     std::printf("composite sweep seed %u (HORAVEL_SWEEP_SEED to repeat)\n", seed);
@@ -64,6 +66,7 @@ TEST(CompositeSweep, NothingOutsideThePlacedRectangleChanges)
     Compositor c;
     int32_t preparedLayout = -1;
     Rect content;
+    std::vector<uint8_t> modelCopy;  // the model's scaled copy, top line first
     for (int iter = 0; iter < 2000; ++iter) {
         SCOPED_TRACE("iteration " + std::to_string(iter));
         const int32_t w = pick(0, 9) == 0 ? pick(-3, 2) : pick(1, 160);
@@ -86,6 +89,11 @@ TEST(CompositeSweep, NothingOutsideThePlacedRectangleChanges)
                                !Intersect(src, Rect{0, 0, pw, ph}).IsEmpty();
             content = drawn ? Rect{0, 0, tw, th} : Rect{};
             preparedLayout = drawn ? layout : -1;
+            if (drawn) {
+                modelCopy.assign(size_t(4) * tw * th, 0);
+                model::Resample(pic.data(), pw, ph, {src.left, src.top, src.right, src.bottom},
+                                modelCopy.data(), tw, th, {0, 0, tw, th}, false, layout == 0);
+            }
             ASSERT_EQ(c.contentRect(), content);
         }
         const bool valid = w > 0 && h > 0 && (layout == 0 || layout == 1);
@@ -99,6 +107,20 @@ TEST(CompositeSweep, NothingOutsideThePlacedRectangleChanges)
         c.BlendOverlay(buffer.data() + kGuard, pos, opacity);
 
         const Placement p = Expected(w, h, layout, preparedLayout == layout ? content : Rect{}, pos);
+        // The frame the model gives: copy pixels from (x - x0, y - y0) on.
+        std::vector<uint8_t> expect = before;
+        const int32_t opacity256 = model::MulDiv(std::clamp(opacity, 0, 100), 256, 100);
+        if (p.draws) {
+            const int32_t x0 = model::MulDiv(w, pos.x, 1000), y0 = model::MulDiv(h, pos.y, 1000);
+            for (int32_t r = p.y; r < p.y + p.lines; ++r) {
+                const uint8_t* copy = &modelCopy[4 * (size_t(r - y0) * content.right + (p.x - x0))];
+                if (layout == 0)
+                    model::BlendRowYUY2(copy, &expect[kGuard + size_t(2) * w * r], p.x, p.count, opacity256);
+                else
+                    model::BlendRowRGB24(copy, &expect[kGuard + size_t(3) * w * (h - 1 - r) + 3 * p.x],
+                                         p.count, opacity256);
+            }
+        }
         // Which bytes may change.
         std::vector<bool> allowed(buffer.size(), false);
         if (p.draws && opacity > 0) {
@@ -122,6 +144,12 @@ TEST(CompositeSweep, NothingOutsideThePlacedRectangleChanges)
                 FAIL() << "byte " << int64_t(i) - int64_t(kGuard) << " of " << bytes << " changed; frame "
                        << w << "x" << h << " layout " << layout << " content " << content.right << "x"
                        << content.bottom << " at (" << pos.x << "," << pos.y << ")";
+        for (size_t i = 0; i < buffer.size(); ++i)
+            if (buffer[i] != expect[i])
+                FAIL() << "byte " << int64_t(i) - int64_t(kGuard) << " is " << int(buffer[i]) << ", model "
+                       << int(expect[i]) << "; frame " << w << "x" << h << " layout " << layout
+                       << " content " << content.right << "x" << content.bottom << " at (" << pos.x << ","
+                       << pos.y << ") opacity " << opacity;
     }
 }
 
