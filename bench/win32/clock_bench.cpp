@@ -3,7 +3,8 @@
 //   - a frame that reuses the prepared clock, 720 x 576, default clock;
 //   - the same at 3840 x 2160 with a clock 40 % of the frame wide;
 //   - a frame that re-renders the clock (once a second), 3840 x 2160;
-//     such frames are found by watching the calendar second change.
+//     such frames are found by watching the calendar second change;
+//   - the same with formats of 100000 characters and of 1 MB.
 // Run it with "-inst:b": the DLL then reads its settings from
 // Instances\b\Plugins\Horavel.ini beside this program, which the bench writes
 // to choose the font size. Prints medians in microseconds and their ratio to
@@ -50,13 +51,15 @@ std::string ProgramFolder()
 }
 
 // The profile the DLL reads at `init` when this program runs with -inst:b.
-void WriteProfile(int32_t fontSize)
+void WriteProfile(int32_t fontSize, const std::string& format = {})
 {
     const std::string folder = ProgramFolder();
     for (const char* sub : {"Instances", "Instances\\b", "Instances\\b\\Plugins"})
         CreateDirectoryA((folder + sub).c_str(), nullptr);
     std::ofstream profile(folder + "Instances\\b\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
     profile << "[COMMON]\r\nStringPosX=300\r\nStringPosY=400\r\nFontSize=" << fontSize << "\r\n";
+    if (!format.empty())
+        profile << "Format=" << format << "\r\n";
 }
 
 class Plugin {
@@ -219,5 +222,50 @@ int main()
         Report("first process after start (new font)", t.afterStart, 2000);
     }
     plugin.Unload();
+
+    // Long formats (a paste gone wrong): the first process after `init`
+    // makes the format ready, later re-renders reuse it.
+    std::string pairs;
+    for (int i = 0; i < 50000; ++i)
+        pairs += "% ";
+    const std::pair<const char*, std::string> formats[] = {
+        {"100000 characters of \"% \"", pairs},
+        {"1 MB of \"% \"", [&] {
+             std::string text;
+             for (int i = 0; i < 10; ++i)
+                 text += pairs;
+             return text;
+         }()},
+        {"1 MB of \"%p\"", [&] {
+             std::string text(pairs);
+             for (size_t i = 1; i < text.size(); i += 2)
+                 text[i] = 'p';
+             text += text;
+             std::string mb;
+             while (mb.size() < 1000000)
+                 mb += text;
+             return mb.substr(0, 1000000);
+         }()},
+    };
+    for (const auto& [name, format] : formats) {
+        WriteProfile(-34, format);
+        if (!plugin.Load())
+            return 1;
+        FrameDescriptor descriptor{720, 576, 0, 0, 0};
+        Frame frame(720, 576, 0);
+        FrameRecord record{frame.bytes.data()};
+        LARGE_INTEGER t0, t1;
+        plugin->start(&descriptor);
+        QueryPerformanceCounter(&t0);
+        plugin->process(&record);
+        QueryPerformanceCounter(&t1);
+        const double first = Microseconds(t0, t1);
+        const Timing t = TimeProcess(*plugin, 720, 576, 0, 3);
+        std::printf("720 x 576 YUY2, Format %s:\n", name);
+        Report("first process after init (format made ready)", first, 10000);
+        Report("process re-rendering at a second boundary", t.rerender, 10000);
+        Report("first process after start (new font)", t.afterStart, 10000);
+        plugin.Unload();
+    }
     return 0;
 }

@@ -316,5 +316,96 @@ TEST(ClockThroughTheDll, SameBytesAsTheEngineOnEveryLayoutAndSize)
     FreeLibrary(dll);
 }
 
+// Formats far longer than any that fits, through the DLL: the text must be
+// what it always was. "% " pairs clean to as many blanks, which never fit,
+// so the text is empty and nothing is drawn; after a NUL the runtime reads
+// nothing more, so the clock shows the part before it.
+TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
+{
+    char program[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
+    std::string folder(program);
+    folder.erase(folder.find_last_of('\\') + 1);
+    for (const char* sub : {"Instances", "Instances\\c", "Instances\\c\\Plugins"})
+        CreateDirectoryA((folder + sub).c_str(), nullptr);
+
+    std::string pairs100k, pairs1m;
+    for (int i = 0; i < 50000; ++i)
+        pairs100k += "% ";
+    for (int i = 0; i < 10; ++i)
+        pairs1m += pairs100k;
+    const std::string afterNul = std::string("%H:%M:%S\0", 9) + pairs1m;
+    struct Case {
+        const char* name;
+        std::string format;
+        std::string same;  // a short format that gives the same text
+    };
+    const Case cases[] = {{"100000 characters of \"% \"", pairs100k, "%"},
+                          {"1 MB of \"% \"", pairs1m, "%"},
+                          {"a clock, a NUL and 1 MB", afterNul, "%H:%M:%S"}};
+    ASSERT_EQ(pairs100k.size(), 100000u);
+    ASSERT_EQ(pairs1m.size(), 1000000u);
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Here, the engine's text against one strftime over the whole text.
+        SettingsRecord settings = TableDefaults();
+        settings.StringPosX = 300;
+        settings.StringPosY = 400;
+        settings.Format = c.format;
+        Settings().SetLive(settings);
+        ClockEngineStart(720, 576, LayoutYUY2);
+        Frame frame(720, 576, LayoutYUY2);
+        bool sameSecond = false;
+        for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+            const std::time_t now = std::time(nullptr);
+            RequestClockRedraw();
+            ClockEngineProcess(frame.Pixels());
+            const std::string text = ClockText();
+            sameSecond = std::time(nullptr) == now;
+            if (sameSecond)
+                EXPECT_EQ(text, FormatClockTime(CleanClockFormat(c.format), now));
+        }
+        ASSERT_TRUE(sameSecond);
+        if (c.same == "%")
+            EXPECT_EQ(ClockText(), "");
+
+        // The DLL with the long format draws what the short one draws here.
+        {
+            std::ofstream profile(folder + "Instances\\c\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
+            profile << "[COMMON]\r\nStringPosX=300\r\nStringPosY=400\r\nFormat=" << c.format << "\r\n";
+        }
+        HMODULE dll = LoadLibraryA("Horavel.dll");
+        ASSERT_NE(dll, nullptr);
+        const auto getRecord =
+            reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(dll, kRecordExportName)));
+        ASSERT_NE(getRecord, nullptr);
+        const PluginRecord* record = getRecord();
+        record->init();
+        settings.Format = c.same;
+        Settings().SetLive(settings);
+        sameSecond = false;
+        for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
+            FrameDescriptor descriptor{720, 576, 0, LayoutYUY2, 0};
+            Frame viaDll(720, 576, LayoutYUY2);
+            Frame here(720, 576, LayoutYUY2);
+            FrameRecord frameRecord{viaDll.Pixels()};
+            const std::time_t start = std::time(nullptr);
+            ASSERT_EQ(record->start(&descriptor), 1);
+            ASSERT_EQ(record->process(&frameRecord), 1);
+            ClockEngineStart(720, 576, LayoutYUY2);
+            ClockEngineProcess(here.Pixels());
+            sameSecond = std::time(nullptr) == start;
+            if (sameSecond)
+                EXPECT_TRUE(viaDll.bytes == here.bytes);
+        }
+        EXPECT_TRUE(sameSecond);
+        record->stop();
+        record->deinit();
+        FreeLibrary(dll);
+    }
+    Settings().SetLive(TableDefaults());
+}
+
 } // namespace
 } // namespace horavel
