@@ -99,6 +99,12 @@ bool GdiClockTextRenderer::HasFont() const
     return CurrentFont() != nullptr;
 }
 
+bool GdiClockTextRenderer::CurrentLogFont(LOGFONTA* out) const
+{
+    const std::shared_ptr<const Font> font = CurrentFont();
+    return font && ::GetObjectA(font->handle, sizeof *out, out) == sizeof *out;
+}
+
 std::shared_ptr<const GdiClockTextRenderer::Font> GdiClockTextRenderer::CurrentFont() const
 {
     std::lock_guard<std::mutex> lock(m_fontLock);

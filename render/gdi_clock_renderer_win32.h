@@ -30,6 +30,8 @@ public:
     // rendering runs: the rendering keeps the font it started with alive.
     bool CreateClockFont(const SettingsRecord& settings);
     bool HasFont() const;
+    // The LOGFONT of the font in use as GDI reports it; false without a font.
+    bool CurrentLogFont(LOGFONTA* out) const;
 
     // Measure, size both planes, draw the colour plane (back box, shadow,
     // text), draw the opacity plane in grey levels, flush GDI and copy the
