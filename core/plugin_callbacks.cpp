@@ -15,6 +15,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <clocale>
 #include <mutex>
 
@@ -26,6 +27,12 @@ namespace {
 
 std::mutex g_formatLock;
 FrameFormat g_frameFormat;
+
+// What `process` needs of the frame format, in one word it reads without the
+// lock: a `start` has been seen, and its processor code lacks SSE.
+constexpr int32_t kGateStarted = 1;
+constexpr int32_t kGateNoSse = 2;
+std::atomic<int32_t> g_processGate{0};
 
 constexpr wchar_t kNoSseMessage[] =
     L"      Настройки плагина недоступны. \nПроцессор не поддерживает команды SSE.";
@@ -66,6 +73,8 @@ HORAVEL_ENTRY int32_t HORAVEL_CDECL PluginStart(FrameDescriptor* descriptor)
         {
             std::lock_guard<std::mutex> lock(g_formatLock);
             g_frameFormat = format;
+            g_processGate.store(kGateStarted | (ProcessorLacksSse(format.processor) ? kGateNoSse : 0),
+                                std::memory_order_release);
         }
         ClockEngineStart(format.width, format.height, format.layout);
         return 1;
@@ -80,9 +89,8 @@ HORAVEL_ENTRY int32_t HORAVEL_CDECL PluginProcess(FrameRecord* frame)
     try {
         if (!frame || !frame->pixels)
             return 0;
-        const FrameFormat format = CurrentFrameFormat();
         // A frame before any `start` has no known geometry: leave it alone.
-        if (!format.started || ProcessorLacksSse(format.processor))
+        if (g_processGate.load(std::memory_order_acquire) != kGateStarted)
             return 0;
         ClockEngineProcess(frame->pixels);
         return 1;

@@ -5,7 +5,60 @@ namespace horavel::framework {
 namespace {
 
 ModuleState g_staticState;
-thread_local ModuleState* t_current = nullptr;
+
+// The calling thread's switched state, in a TLS slot of the module's own
+// (null on a thread that never switched: the static state stands). Every
+// callback of the host switches it, so its cost is part of every frame:
+// a slot below 64 is read and written in the thread's own block, where
+// TlsGetValue and TlsSetValue would find it, without a call into the
+// system and without TlsGetValue's reset of the last-error value.
+class ThreadSlot {
+public:
+    ThreadSlot() : m_index(::TlsAlloc()) {}
+    ~ThreadSlot()
+    {
+        if (m_index != TLS_OUT_OF_INDEXES)
+            ::TlsFree(m_index);
+    }
+    ThreadSlot(const ThreadSlot&) = delete;
+    ThreadSlot& operator=(const ThreadSlot&) = delete;
+
+    ModuleState* Get() const
+    {
+        if (void** slot = FastSlot())
+            return static_cast<ModuleState*>(*slot);
+        return m_index == TLS_OUT_OF_INDEXES ? m_fallback : static_cast<ModuleState*>(::TlsGetValue(m_index));
+    }
+    DWORD Index() const { return m_index; }
+    void Set(ModuleState* state)
+    {
+        if (void** slot = FastSlot())
+            *slot = state;
+        else if (m_index != TLS_OUT_OF_INDEXES)
+            ::TlsSetValue(m_index, state);
+        else
+            m_fallback = state;  // no slot left in the process: one state for all threads
+    }
+
+private:
+    void** FastSlot() const
+    {
+#if defined(__i386__)
+        // TEB.TlsSlots: 64 pointers at offset 0xE10 of the 32-bit thread block.
+        if (m_index < 64) {
+            char* teb;
+            __asm__("movl %%fs:0x18, %0" : "=r"(teb));
+            return reinterpret_cast<void**>(teb + 0xE10) + m_index;
+        }
+#endif
+        return nullptr;
+    }
+
+    DWORD m_index;
+    ModuleState* m_fallback = nullptr;
+};
+
+ThreadSlot g_current;
 
 std::wstring BaseNameWithoutExtension(const std::wstring& path)
 {
@@ -30,10 +83,16 @@ void InitModuleState(HINSTANCE instance)
     g_staticState.appName = BaseNameWithoutExtension(std::wstring(path, n));
 }
 
-ModuleState& CurrentModuleState() { return t_current ? *t_current : g_staticState; }
+DWORD ModuleStateTlsIndex() { return g_current.Index(); }
 
-ModuleStateGuard::ModuleStateGuard(ModuleState& state) : m_previous(t_current) { t_current = &state; }
+ModuleState& CurrentModuleState()
+{
+    ModuleState* current = g_current.Get();
+    return current ? *current : g_staticState;
+}
 
-ModuleStateGuard::~ModuleStateGuard() { t_current = m_previous; }
+ModuleStateGuard::ModuleStateGuard(ModuleState& state) : m_previous(g_current.Get()) { g_current.Set(&state); }
+
+ModuleStateGuard::~ModuleStateGuard() { g_current.Set(m_previous); }
 
 } // namespace horavel::framework

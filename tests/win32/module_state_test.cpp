@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <stdexcept>
 #include <thread>
 
@@ -41,6 +43,27 @@ TEST(ModuleStateGuard, RestoresOnEveryWayOut)
     ModuleState* seenElsewhere = nullptr;
     std::thread([&] { seenElsewhere = &CurrentModuleState(); }).join();
     EXPECT_EQ(seenElsewhere, &StaticModuleState());
+}
+
+TEST(ModuleStateGuard, SwitchLivesInTheSystemsTlsSlotAndKeepsTheLastError)
+{
+    // The switch writes the thread block directly; the system's own
+    // accessors must see the same slot.
+    const DWORD index = ModuleStateTlsIndex();
+    ASSERT_NE(index, TLS_OUT_OF_INDEXES);
+    ModuleState plugin;
+    {
+        SetLastError(1234);
+        ModuleStateGuard guard(plugin);
+        EXPECT_EQ(GetLastError(), 1234u);  // the host's last error is not reset
+        EXPECT_EQ(TlsGetValue(index), &plugin);
+        ModuleState other;
+        TlsSetValue(index, &other);
+        EXPECT_EQ(&CurrentModuleState(), &other);
+        TlsSetValue(index, &plugin);
+    }
+    EXPECT_EQ(TlsGetValue(index), nullptr);
+    EXPECT_EQ(&CurrentModuleState(), &StaticModuleState());
 }
 
 } // namespace
