@@ -18,29 +18,120 @@ void Compositor::SetFrameFormat(int32_t width, int32_t height, int32_t layout)
     layout_ = layout;
 }
 
+Size Compositor::TargetSize(Size sizeThousandths) const
+{
+    return {MulDiv(frameWidth_, sizeThousandths.width, 1000), MulDiv(frameHeight_, sizeThousandths.height, 1000)};
+}
+
+Size Compositor::DrawableArea() const
+{
+    if (layout_ != LayoutYUY2 && layout_ != LayoutRGB24)
+        return {};
+    if (frameWidth_ <= 0 || frameHeight_ <= 0)
+        return {};
+    const int32_t bytesPerPixel = layout_ == LayoutYUY2 ? 2 : 3;
+    if (int64_t{bytesPerPixel} * frameWidth_ * frameHeight_ > int64_t{PTRDIFF_MAX} / 2)
+        return {};
+    // Pixels a line can take: in YUY2 only whole macropixels.
+    const int32_t usableWidth = layout_ == LayoutYUY2 ? (frameWidth_ & ~1) : frameWidth_;
+    if (usableWidth <= 0)
+        return {};
+    return {usableWidth, frameHeight_};
+}
+
+namespace {
+
+// One direction of CopyPartFor: copy pixels lo .. hi - 1 of `target` placed at
+// frame pixel `at` on a frame of `usable` pixels.
+void PartAlong(int32_t target, int32_t at, int32_t usable, int32_t& lo, int32_t& hi)
+{
+    if (target <= usable) {
+        // It fits: all of it, so that any position inside the frame is served.
+        lo = 0;
+        hi = target;
+        return;
+    }
+    const int64_t from = at < 0 ? -int64_t{at} : 0;
+    const int64_t to = int64_t{usable} - at < target ? int64_t{usable} - at : target;
+    if (at >= usable || from >= to) {
+        lo = hi = 0;
+        return;
+    }
+    lo = static_cast<int32_t>(from);
+    hi = static_cast<int32_t>(to);
+}
+
+} // namespace
+
+Rect Compositor::CopyPartFor(Size target, Point position) const
+{
+    const Size area = DrawableArea();
+    if (area.width <= 0 || target.width <= 0 || target.height <= 0)
+        return {};
+    Rect part;
+    PartAlong(target.width, MulDiv(frameWidth_, position.x, 1000), area.width, part.left, part.right);
+    PartAlong(target.height, MulDiv(frameHeight_, position.y, 1000), area.height, part.top, part.bottom);
+    return part.IsEmpty() ? Rect{} : part;
+}
+
+Rect Compositor::PicturePartFor(Size picture, Size sizeThousandths, Point position) const
+{
+    if (picture.width <= 0 || picture.height <= 0)
+        return {};
+    const Size target = TargetSize(sizeThousandths);
+    const Rect copy = CopyPartFor(target, position);
+    if (copy.IsEmpty())
+        return {};
+    const SampleSpan columns = SourceSpan(picture.width, target.width, copy.left, copy.Width());
+    const SampleSpan lines = SourceSpan(picture.height, target.height, copy.top, copy.Height());
+    const Rect part{columns.lo, lines.lo, columns.hi, lines.hi};
+    return part.IsEmpty() ? Rect{} : part;
+}
+
 void Compositor::PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect,
                                 Size sizeThousandths, int32_t growPercent, int32_t shrinkPercent)
 {
-    const int32_t targetWidth = MulDiv(frameWidth_, sizeThousandths.width, 1000);
-    const int32_t targetHeight = MulDiv(frameHeight_, sizeThousandths.height, 1000);
+    Prepare(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent, nullptr);
+}
+
+void Compositor::PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect,
+                                Size sizeThousandths, int32_t growPercent, int32_t shrinkPercent,
+                                const OverlayPart& part)
+{
+    Prepare(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent, &part);
+}
+
+void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
+                         int32_t growPercent, int32_t shrinkPercent, const OverlayPart* part)
+{
+    const Size target = TargetSize(sizeThousandths);
+    const int32_t targetWidth = target.width;
+    const int32_t targetHeight = target.height;
     contentRect_ = Rect{};
+    preparedRect_ = Rect{};
     copyLayout_ = -1;
     // Negative sizes come only from negative frame sizes or thousandths (or a
     // MulDiv overflow); they are drawn as nothing and leave the block alone.
     if (targetWidth < 0 || targetHeight < 0)
         return;
+    const Rect content{0, 0, targetWidth, targetHeight};
+    // The whole copy, or only what a blend at the given position draws
+    // (nothing at all when none of it lands on the frame).
+    const Rect prepared = part ? CopyPartFor(target, part->position) : content;
+    const int32_t needWidth = part ? prepared.Width() : targetWidth;
+    const int32_t needHeight = part ? prepared.Height() : targetHeight;
 
     const int32_t lowerWidth = MulDiv(capacityWidth_, 100 - shrinkPercent, 100 + growPercent);
     const int32_t lowerHeight = MulDiv(capacityHeight_, 100 - shrinkPercent, 100 + growPercent);
-    if (!scaled_ || targetWidth > capacityWidth_ || targetHeight > capacityHeight_ ||
-        targetWidth < lowerWidth || targetHeight < lowerHeight) {
+    if (!scaled_ || needWidth > capacityWidth_ || needHeight > capacityHeight_ ||
+        needWidth < lowerWidth || needHeight < lowerHeight) {
         scaled_.Release();
         capacityWidth_ = 0;
         capacityHeight_ = 0;
-        const int32_t width = MulDiv(targetWidth, 100 + growPercent, 100);
-        const int32_t height = MulDiv(targetHeight, 100 + growPercent, 100);
+        const int32_t width = MulDiv(needWidth, 100 + growPercent, 100);
+        const int32_t height = MulDiv(needHeight, 100 + growPercent, 100);
         // A grow percentage below 0 would give a block smaller than the target.
-        if (width < targetWidth || height < targetHeight)
+        if (width < needWidth || height < needHeight)
             return;
         const uint64_t bytes = uint64_t{4} * uint32_t(width) * uint32_t(height);
         if (bytes > kMaxBlockBytes || !scaled_.Allocate(static_cast<size_t>(bytes)))
@@ -48,17 +139,23 @@ void Compositor::PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sour
         capacityWidth_ = width;
         capacityHeight_ = height;
     }
-    // An empty target has still run the capacity step: a zero width or
-    // height leaves the window below it and shrinks that dimension to 0.
-    if (targetWidth == 0 || targetHeight == 0)
+    // An empty target (or part) has still run the capacity step: a zero
+    // width or height leaves the window below it and shrinks that dimension
+    // to 0.
+    if (needWidth <= 0 || needHeight <= 0 || prepared.IsEmpty())
         return;
 
     if (layout_ != LayoutYUY2 && layout_ != LayoutRGB24)
         return;
-    const SourceImage source{pixels, imageSize.width, imageSize.height, sourceRect};
-    const Rect content{0, 0, targetWidth, targetHeight};
-    const DestinationImage destination{scaled_.data(), capacityWidth_, capacityHeight_, content,
-                                       layout_ == LayoutRGB24};
+    SourceImage source{pixels, imageSize.width, imageSize.height, sourceRect};
+    if (part) {
+        source.picture = part->picture;
+        source.partOrigin = part->origin;
+    }
+    // The copy's block starts at the prepared part's top-left pixel.
+    const Rect shifted{-prepared.left, -prepared.top, targetWidth - prepared.left, targetHeight - prepared.top};
+    const DestinationImage destination{scaled_.data(), capacityWidth_, capacityHeight_, shifted,
+                                       layout_ == LayoutRGB24, Rect{0, 0, needWidth, needHeight}};
     const OutputFormat format = layout_ == LayoutYUY2 ? OutputFormat::YUVA : OutputFormat::BGRA;
     if (!pixels || imageSize.width <= 0 || imageSize.height <= 0 ||
         Intersect(sourceRect, Rect{0, 0, imageSize.width, imageSize.height}).IsEmpty())
@@ -66,6 +163,7 @@ void Compositor::PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sour
     if (!Resample(source, destination, format, resampler_))
         return;
     contentRect_ = content;
+    preparedRect_ = prepared;
     copyLayout_ = layout_;
 }
 
@@ -73,21 +171,14 @@ void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opac
 {
     if (!framePixels || !scaled_ || contentRect_.IsEmpty() || copyLayout_ != layout_)
         return;
-    if (layout_ != LayoutYUY2 && layout_ != LayoutRGB24)
+    const Size area = DrawableArea();
+    if (area.width <= 0)
         return;
     const int32_t frameWidth = frameWidth_;
     const int32_t frameHeight = frameHeight_;
-    if (frameWidth <= 0 || frameHeight <= 0)
-        return;
     const int32_t bytesPerPixel = layout_ == LayoutYUY2 ? 2 : 3;
-    const int64_t lineBytes64 = int64_t{bytesPerPixel} * frameWidth;
-    if (lineBytes64 * frameHeight > int64_t{PTRDIFF_MAX} / 2)
-        return;
-    const ptrdiff_t lineBytes = static_cast<ptrdiff_t>(lineBytes64);
-    // Pixels a line can take: in YUY2 only whole macropixels.
-    const int32_t usableWidth = layout_ == LayoutYUY2 ? (frameWidth & ~1) : frameWidth;
-    if (usableWidth <= 0)
-        return;
+    const ptrdiff_t lineBytes = static_cast<ptrdiff_t>(int64_t{bytesPerPixel} * frameWidth);
+    const int32_t usableWidth = area.width;
 
     int32_t x = MulDiv(frameWidth, position.x, 1000);
     int32_t y = MulDiv(frameHeight, position.y, 1000);
@@ -115,6 +206,11 @@ void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opac
         sb = frameHeight - y + st;
     if (sr <= sl || sb <= st)
         return;
+    // Only the prepared part of the copy exists; a blend that would reach
+    // outside it (a position other than the one prepared for) draws nothing.
+    if (sl < preparedRect_.left || sr > preparedRect_.right || st < preparedRect_.top ||
+        sb > preparedRect_.bottom)
+        return;
 
     const int32_t percent = opacityPercent < 0 ? 0 : (opacityPercent > 100 ? 100 : opacityPercent);
     const int32_t opacity256 = MulDiv(percent, 256, 100);
@@ -124,14 +220,15 @@ void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opac
     const KernelTable& k = Kernels();
     const int32_t count = static_cast<int32_t>(sr - sl);
     const ptrdiff_t copyLine = ptrdiff_t{4} * capacityWidth_;
-    const uint8_t* copyBase = scaled_.data() + 4 * sl;
+    const uint8_t* copyBase = scaled_.data() + 4 * (sl - preparedRect_.left);
     for (int64_t r = st; r < sb; ++r) {
         const ptrdiff_t frameLine = static_cast<ptrdiff_t>(y + (r - st));
+        const int64_t line = r - preparedRect_.top;  // line of the block
         if (layout_ == LayoutYUY2) {
-            k.blendRowYUY2(copyBase + r * copyLine, framePixels + frameLine * lineBytes, x, count,
+            k.blendRowYUY2(copyBase + line * copyLine, framePixels + frameLine * lineBytes, x, count,
                            opacity256);
         } else {
-            const uint8_t* copy = copyBase + (capacityHeight_ - 1 - r) * copyLine;
+            const uint8_t* copy = copyBase + (capacityHeight_ - 1 - line) * copyLine;
             uint8_t* frame = framePixels + (frameHeight - 1 - frameLine) * lineBytes + 3 * x;
             k.blendRowRGB24(copy, frame, count, opacity256);
         }

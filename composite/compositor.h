@@ -15,9 +15,25 @@ enum FrameLayout : int32_t {
     LayoutRGB24 = 1,  // B G R, bottom line first, 3 * width bytes a line
 };
 
+// Where a prepared copy will be blended, and which part of the picture the
+// caller holds: PrepareOverlay then builds only the part of the copy that
+// BlendOverlay can draw at that position.
+struct OverlayPart {
+    Size picture;       // the whole picture's size in pixels
+    Point origin;       // picture coordinates of the held part's top-left pixel
+    Point position;     // thousandths, as BlendOverlay will be given it
+};
+
 // The scaled copy is YUVA (top line first) for LayoutYUY2 and BGRA (bottom
 // line first) for LayoutRGB24; lines of 4 * capacityWidth bytes, colour
 // premultiplied by A.
+//
+// A copy may hold only a part of the scaled overlay (`preparedRect`, in the
+// overlay's scaled coordinates, whose top-left pixel is the block's first):
+// in a direction where the overlay fits the frame, all of it; in a direction
+// where it is larger than the frame, what lands on the frame at the position
+// it was prepared for. So a clock larger than the frame costs, in time and
+// memory, what the frame shows of it, not what the font gives.
 class Compositor {
 public:
     Compositor();
@@ -39,6 +55,22 @@ public:
     void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect,
                         Size sizeThousandths, int32_t growPercent, int32_t shrinkPercent);
 
+    // The same for a picture held in part (sourceRect holds the part of
+    // part.picture that starts at part.origin; it must hold PicturePartFor's
+    // rectangle): builds only the part of the copy that a blend at
+    // part.position draws, with the bytes a whole-picture preparation gives
+    // there. The block is sized (with the same hysteresis) to that part; when
+    // nothing of it lands on the frame, no block is kept at all.
+    void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect,
+                        Size sizeThousandths, int32_t growPercent, int32_t shrinkPercent,
+                        const OverlayPart& part);
+
+    // The rectangle of a picture (picture coordinates) whose pixels the copy
+    // part for a blend at `position` is computed from: the Lanczos taps of
+    // the scaled pixels that land on the frame. Empty when nothing would be
+    // drawn (also when BlendOverlay would refuse the frame).
+    Rect PicturePartFor(Size picture, Size sizeThousandths, Point position) const;
+
     // Blends the prepared copy onto a frame of the current format at a
     // position in thousandths, clipped to the frame. opacityPercent 0..100
     // (values outside are clamped). Writes nothing outside the frame buffer
@@ -58,9 +90,20 @@ public:
     int32_t capacityWidth() const { return capacityWidth_; }
     int32_t capacityHeight() const { return capacityHeight_; }
     Rect contentRect() const { return contentRect_; }
+    Rect preparedRect() const { return preparedRect_; }
     const ResamplerState& resampler() const { return resampler_; }
 
 private:
+    // The part of a copy of `target` pixels that a blend at `position`
+    // (thousandths) can draw, in the copy's scaled coordinates.
+    Rect CopyPartFor(Size target, Point position) const;
+    Size TargetSize(Size sizeThousandths) const;
+    // The frame's drawable width and height (a YUY2 line takes only whole
+    // macropixels), or an empty size when BlendOverlay draws nothing on it.
+    Size DrawableArea() const;
+    void Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
+                 int32_t growPercent, int32_t shrinkPercent, const OverlayPart* part);
+
     int32_t layout_ = 0;
     int32_t frameWidth_ = 0;
     int32_t frameHeight_ = 0;
@@ -68,6 +111,7 @@ private:
     int32_t capacityWidth_ = 0;
     int32_t capacityHeight_ = 0;
     Rect contentRect_;
+    Rect preparedRect_;  // inside contentRect_; what the block holds
     // The layout the copy was built for; a blend onto another layout (after a
     // SetFrameFormat without a new PrepareOverlay) draws nothing.
     int32_t copyLayout_ = -1;

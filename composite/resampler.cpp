@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 namespace horavel {
@@ -44,25 +45,67 @@ double LanczosWeight(double x)
     return Sinc(a * 3.141592653589793) * Sinc(a * 1.0471975511965979);
 }
 
-// The doubles below are kept in named variables, one operation each, so that
-// an x87 build (compiled with -ffloat-store) rounds every step to double as
-// an SSE2 build does; the weights must not depend on the build.
+namespace {
+
+// The filter of one scale: its support and the start of each output's window.
+// The doubles are kept in named variables, one operation each, so that an x87
+// build (compiled with -ffloat-store) rounds every step to double as an SSE2
+// build does; the weights must not depend on the build.
+struct FilterShape {
+    double s = 0, d = 0, h = 0, radius = 0, halfRatio = 0;
+    double nReal = 0;
+
+    FilterShape(int32_t sourceSize, int32_t destinationSize)
+    {
+        s = sourceSize;
+        d = destinationSize;
+        const double scale = d / s;
+        h = scale < 1.0 ? scale : 1.0;
+        radius = 3.0 / h;
+        const double twoRadius = 2.0 * radius;
+        nReal = std::ceil(twoRadius);
+        halfRatio = 0.5 * s / d;
+    }
+
+    // The left end of output i's window in source coordinates.
+    double WindowStart(int32_t i) const
+    {
+        const double is = i * s;
+        const double centre = is / d;
+        const double left = centre + halfRatio;
+        const double m = left - radius;
+        return m;
+    }
+
+    // The first source sample output i reads and how many it reads: the
+    // candidates floor(m) + j, j < n, that lie inside the source.
+    void Taps(double m, int32_t n, int32_t& firstSample, int32_t& taps) const
+    {
+        firstSample = m < 0 ? 0 : static_cast<int32_t>(m);
+        taps = 0;
+        for (int32_t j = 0; j < n; ++j) {
+            const double mj = m + j;
+            if (!(mj < 0 || mj >= s))
+                ++taps;
+        }
+    }
+};
+
+} // namespace
+
 bool BuildFilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first, int32_t count,
-                      int32_t step, FilterTable& table)
+                      int32_t step, FilterTable& table, int32_t base, int32_t span)
 {
-    const double s = sourceSize;
-    const double d = destinationSize;
-    const double scale = d / s;
-    const double h = scale < 1.0 ? scale : 1.0;
-    const double radius = 3.0 / h;
-    const double twoRadius = 2.0 * radius;
-    const double nReal = std::ceil(twoRadius);
+    const FilterShape shape(sourceSize, destinationSize);
+    const double s = shape.s;
+    const double h = shape.h;
+    const double radius = shape.radius;
     // n is at most about 6 * sourceSize; the block limit refuses huge tables.
-    if (!(nReal < 1e8)) {
+    if (!(shape.nReal < 1e8)) {
         table.key = FilterKey{};
         return false;
     }
-    const int32_t n = static_cast<int32_t>(nReal);
+    const int32_t n = static_cast<int32_t>(shape.nReal);
     const int64_t elementBytes = 8 * int64_t{n} + 8;
     if (elementBytes > int64_t{kMaxBlockBytes} ||
         !EnsureCapacity(table.entries, count, static_cast<int32_t>(elementBytes), 30, 30)) {
@@ -74,18 +117,15 @@ bool BuildFilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first
         table.key = FilterKey{};
         return false;
     }
+    const int64_t held = span > 0 ? span : int64_t{sourceSize} - base;
     uint8_t* out = table.entries.block.data();
-    const double halfRatio = 0.5 * s / d;
     for (int32_t i = first; i < first + count; ++i) {
-        const double is = i * s;
-        const double centre = is / d;
-        const double left = centre + halfRatio;
-        const double m = left - radius;
+        const double m = shape.WindowStart(i);
         const double fm = std::floor(m);
         const double u0 = fm - m;
         const double u1 = u0 - radius;
         const double u = u1 + 0.5;
-        const int32_t firstOffset = m < 0 ? 0 : static_cast<int32_t>(m) * step;
+        const int32_t firstSample = m < 0 ? 0 : static_cast<int32_t>(m);
         int32_t taps = 0;
         double sum = 0.0;
         for (int32_t j = 0; j < n; ++j) {
@@ -98,9 +138,17 @@ bool BuildFilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first
             raw[taps++] = w;
             sum = sum + w;
         }
+        // Every tap must be a held sample.
+        if (taps > 0 && (int64_t{firstSample} < base || int64_t{firstSample} - base + taps > held)) {
+            delete[] raw;
+            table.entries = GrowableBlock{};
+            table.key = FilterKey{};
+            return false;
+        }
         if (sum == 0.0 || n <= 0)
             sum = 1.0;
         const double inv = 1.0 / sum;
+        const int32_t firstOffset = static_cast<int32_t>(taps > 0 || base == 0 ? (int64_t{firstSample} - base) * step : 0);
         std::memcpy(out, &firstOffset, 4);
         std::memcpy(out + 4, &taps, 4);
         int16_t* weights = reinterpret_cast<int16_t*>(out + 8);
@@ -122,6 +170,31 @@ bool BuildFilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first
     return true;
 }
 
+SampleSpan SourceSpan(int32_t sourceSize, int32_t destinationSize, int32_t first, int32_t count)
+{
+    if (sourceSize <= 0 || destinationSize <= 0 || count <= 0)
+        return {};
+    const FilterShape shape(sourceSize, destinationSize);
+    if (!(shape.nReal < 1e8))
+        return {};
+    const int32_t n = static_cast<int32_t>(shape.nReal);
+    // Windows only move right as the output index grows (m is a monotonic
+    // function of i), so the first output's first sample is the lowest. The
+    // last sample read is not quite monotonic: a candidate next to the
+    // source's end can drop out by rounding of m + j, so the end is bounded
+    // by the last window's n candidates instead, at most a sample or two
+    // more than the taps need.
+    int32_t firstSample = 0, taps = 0;
+    shape.Taps(shape.WindowStart(first), n, firstSample, taps);
+    const double last = shape.WindowStart(first + count - 1);
+    const double lastFloor = std::floor(last);
+    const int64_t end = static_cast<int64_t>(lastFloor) + n;
+    const int32_t hi = end < sourceSize ? static_cast<int32_t>(end) : sourceSize;
+    if (hi <= firstSample)
+        return {};
+    return {firstSample, hi};
+}
+
 namespace {
 
 bool RebuildIfNeeded(FilterTable& table, const FilterKey& key, ResamplerState& state)
@@ -129,7 +202,7 @@ bool RebuildIfNeeded(FilterTable& table, const FilterKey& key, ResamplerState& s
     if (table.key == key && table.entries.block)
         return true;
     if (!BuildFilterTable(key.sourceSize, key.destinationSize, key.first, key.count, key.step,
-                          table))
+                          table, key.base, key.span))
         return false;
     table.key = key;
     ++state.tableBuilds;
@@ -155,8 +228,19 @@ bool Resample(const SourceImage& source, const DestinationImage& destination, Ou
     const Rect src = Intersect(source.rect, Rect{0, 0, source.width, source.height});
     if (src.IsEmpty())
         return true;
+    // The picture scaled: the source rectangle itself, or the larger picture
+    // it holds a part of.
+    const bool part = source.picture.width > 0 || source.picture.height > 0;
+    const Size picture = part ? source.picture : Size{src.Width(), src.Height()};
+    const Point origin = part ? source.partOrigin : Point{};
+    if (part && (!(src == source.rect) || origin.x < 0 || origin.y < 0 ||
+                 int64_t{origin.x} + src.Width() > picture.width ||
+                 int64_t{origin.y} + src.Height() > picture.height))
+        return false;
     const Rect& dst = destination.rect;
-    const Rect clip = Intersect(dst, Rect{0, 0, destination.width, destination.height});
+    Rect clip = Intersect(dst, Rect{0, 0, destination.width, destination.height});
+    if (!destination.limit.IsEmpty())
+        clip = Intersect(clip, destination.limit);
     if (clip.IsEmpty())
         return true;
     // A destination rectangle wider than 2^31 has a width that overflows.
@@ -166,8 +250,10 @@ bool Resample(const SourceImage& source, const DestinationImage& destination, Ou
     if (!EnsureCapacity(state.rowBuffer, src.Width(), 8 * kResampleGroupLines, 30, 100))
         return false;
     const int32_t stride = -4 * source.width;
-    const FilterKey vkey{src.Height(), dst.Height(), clip.top - dst.top, clip.Height(), stride};
-    const FilterKey hkey{src.Width(), dst.Width(), clip.left - dst.left, clip.Width(), 4};
+    const FilterKey vkey{picture.height, dst.Height(), clip.top - dst.top, clip.Height(), stride,
+                         origin.y, part ? src.Height() : 0};
+    const FilterKey hkey{picture.width, dst.Width(), clip.left - dst.left, clip.Width(), 4,
+                         origin.x, part ? src.Width() : 0};
     if (!RebuildIfNeeded(state.vertical, vkey, state) ||
         !RebuildIfNeeded(state.horizontal, hkey, state))
         return false;

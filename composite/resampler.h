@@ -35,6 +35,9 @@ struct FilterKey {
     int32_t first = 0;
     int32_t count = 0;
     int32_t step = 0;
+    // The source samples held: base .. base + span - 1 (span 0: all of them).
+    int32_t base = 0;
+    int32_t span = 0;
     friend bool operator==(const FilterKey&, const FilterKey&) = default;
 };
 
@@ -53,8 +56,23 @@ double LanczosWeight(double x);
 // sourceSize to destinationSize, weights renormalised over the taps inside
 // the source. Returns false (table emptied, key cleared) when the block
 // cannot be allocated. Does not touch table.key otherwise.
+//
+// When only the source samples base .. base + span - 1 are held (span > 0),
+// first offsets count from sample `base`, and a table whose taps reach
+// outside those samples is refused like a failed allocation. The weights are
+// those of the whole source whatever base and span are.
 bool BuildFilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first, int32_t count,
-                      int32_t step, FilterTable& table);
+                      int32_t step, FilterTable& table, int32_t base = 0, int32_t span = 0);
+
+// The source samples that output indices first .. first + count - 1 (count
+// >= 1) of that scale read: lo .. hi - 1 holds every tap BuildFilterTable
+// writes for them (zero weights included); lo is the first tap exactly, hi
+// may lie a sample or two past the last one. Empty (lo == hi == 0) when none.
+struct SampleSpan {
+    int32_t lo = 0;
+    int32_t hi = 0;
+};
+SampleSpan SourceSpan(int32_t sourceSize, int32_t destinationSize, int32_t first, int32_t count);
 
 struct ResamplerState {
     // The vertically filtered source rectangle of up to four destination
@@ -72,11 +90,19 @@ enum class OutputFormat { BGRA, YUVA };
 
 // 32-bit premultiplied BGRA, bottom line first, lines of 4 * width bytes;
 // rect in top-down coordinates.
+//
+// A picture may be held only in part: with a non-empty `picture`, rect (which
+// must then lie inside the image) holds the part of a picture of that size
+// whose top-left pixel is picture pixel `partOrigin`. The picture as a whole
+// is scaled onto the destination rectangle, and the part must hold every
+// sample the computed destination pixels read (Resample refuses otherwise).
 struct SourceImage {
     const uint8_t* pixels = nullptr;
     int32_t width = 0;
     int32_t height = 0;
     Rect rect;
+    Size picture{};
+    Point partOrigin{};
 };
 
 // 32-bit pixels, lines of 4 * width bytes, top or bottom line first; rect in
@@ -87,6 +113,8 @@ struct DestinationImage {
     int32_t height = 0;
     Rect rect;
     bool bottomUp = false;
+    // Computes only the pixels inside this rectangle too (empty: no limit).
+    Rect limit{};
 };
 
 // Scales the source rectangle (clipped to its image) onto the destination

@@ -97,7 +97,19 @@ void FramePipeline::Render(int64_t second)
         m_clockText = text;
     }
 
-    const RenderedClock rendered = m_renderer.RenderClockText(text, settings, m_overlay);
+    // Where the clock will be blended: the position as this frame clamps it
+    // for the new size. In a direction where the clock is larger than the
+    // frame the clamp puts it at 1000 - size whatever the setting, so a
+    // later move does not change what is visible; in a direction where it
+    // fits, the compositor keeps all of it.
+    Point placed;
+    const PicturePartChooser visiblePart = [&](Size pictureSize) {
+        const Size thousandths = ClockSizeInThousandths(pictureSize);
+        placed = ClampClockPosition({settings.StringPosX, settings.StringPosY}, thousandths);
+        return m_compositor.PicturePartFor(pictureSize, thousandths, placed);
+    };
+    const RenderedClock rendered =
+        m_renderer.RenderClockText(text, settings, m_overlay, m_visiblePartOnly ? visiblePart : PicturePartChooser{});
     const Size size = ClockSizeInThousandths(rendered.pixelSize);
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
@@ -109,11 +121,20 @@ void FramePipeline::Render(int64_t second)
     // a later rendering succeeds.
     m_overlay.SelectPlane(0);
     const Rect used = m_overlay.UsedRect();
-    if (rendered.hasPicture && m_overlay.Pixels() && !used.IsEmpty() && used.Width() == rendered.pixelSize.width &&
-        used.Height() == rendered.pixelSize.height) {
-        m_compositor.PrepareOverlay(m_overlay.Pixels(), m_overlay.AllocationSize(), used, size, kOverlayGrowPercent,
-                                    kOverlayShrinkPercent);
+    const OverlayPart part{rendered.pixelSize, {rendered.part.left, rendered.part.top}, placed};
+    if (rendered.hasPicture && m_overlay.Pixels() && !used.IsEmpty() && used.Width() == rendered.part.Width() &&
+        used.Height() == rendered.part.Height()) {
+        if (m_visiblePartOnly)
+            m_compositor.PrepareOverlay(m_overlay.Pixels(), m_overlay.AllocationSize(), used, size,
+                                        kOverlayGrowPercent, kOverlayShrinkPercent, part);
+        else
+            m_compositor.PrepareOverlay(m_overlay.Pixels(), m_overlay.AllocationSize(), used, size,
+                                        kOverlayGrowPercent, kOverlayShrinkPercent);
         m_havePicture = true;
+    } else if (m_visiblePartOnly && rendered.part.IsEmpty()) {
+        // Nothing of the clock lands on the frame: the compositor lets its
+        // copy go, as its planes did.
+        m_compositor.PrepareOverlay(nullptr, {}, {}, size, kOverlayGrowPercent, kOverlayShrinkPercent, part);
     }
 
     if (m_preview)

@@ -68,6 +68,11 @@ public:
     virtual ~OverlayCompositor() = default;
     virtual void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
                                 int32_t growPercent, int32_t shrinkPercent) = 0;
+    // The same from a picture held in part, for a blend at part.position.
+    virtual void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
+                                int32_t growPercent, int32_t shrinkPercent, const OverlayPart& part) = 0;
+    // The part of a picture that a blend at `position` needs.
+    virtual Rect PicturePartFor(Size picture, Size sizeThousandths, Point position) const = 0;
     virtual void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) = 0;
 };
 
@@ -79,6 +84,16 @@ public:
                         int32_t growPercent, int32_t shrinkPercent) override
     {
         m_compositor.PrepareOverlay(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent);
+    }
+    void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
+                        int32_t growPercent, int32_t shrinkPercent, const OverlayPart& part) override
+    {
+        m_compositor.PrepareOverlay(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent,
+                                    part);
+    }
+    Rect PicturePartFor(Size picture, Size sizeThousandths, Point position) const override
+    {
+        return m_compositor.PicturePartFor(picture, sizeThousandths, position);
     }
     void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
     {
@@ -110,6 +125,12 @@ public:
     // position in the live settings and blends the clock onto framePixels.
     void ProcessFrame(uint8_t* framePixels);
 
+    // By default a rendering draws, scales and keeps only the part of the
+    // clock that lands on the frame (a clock larger than the frame costs what
+    // the frame shows of it). Off, the whole clock is drawn and scaled: the
+    // same frames at the cost of the whole clock; tests compare the two.
+    void SetVisiblePartOnly(bool on) { m_visiblePartOnly = on; }
+
 private:
     void Render(int64_t second);
     const SettingsRecord& RefreshSettings();
@@ -137,6 +158,7 @@ private:
     uint64_t m_settingsRevision = 0;
     bool m_haveSettings = false;
     ClockFormat m_clockFormat;
+    bool m_visiblePartOnly = true;
 };
 
 } // namespace horavel

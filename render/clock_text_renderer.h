@@ -8,13 +8,21 @@
 #include "core/settings_store.h"
 #include "render/clock_overlay.h"
 
+#include <functional>
 #include <string>
 
 namespace horavel {
 
+// Given the measured size of the whole picture, names the rectangle of it
+// (picture coordinates) that is to be drawn; an empty rectangle draws nothing.
+using PicturePartChooser = std::function<Rect(Size pictureSize)>;
+
 struct RenderedClock {
     Size pixelSize;            // width and height in pixels, shadow included
-    bool hasPicture = false;   // plane 0 holds the finished picture of that size
+    bool hasPicture = false;   // plane 0 holds the finished picture of `part`
+    // The part of the picture the planes hold, its top-left pixel at the
+    // planes' (0, 0): the whole picture unless a chooser named less.
+    Rect part{};
 };
 
 class ClockTextRenderer {
@@ -22,9 +30,11 @@ public:
     virtual ~ClockTextRenderer() = default;
     // Draws `text` (8-bit ANSI) with the font, colours, opacities and shadow
     // of `settings`. A plane without pixels gets no drawing, and the result
-    // then has no picture.
+    // then has no picture. With a chooser, only the part it names (clipped
+    // to the picture) is drawn, into planes of that part's size, each pixel
+    // as it is in the whole picture.
     virtual RenderedClock RenderClockText(const std::string& text, const SettingsRecord& settings,
-                                          ClockOverlay& overlay) = 0;
+                                          ClockOverlay& overlay, const PicturePartChooser& choosePart = {}) = 0;
 };
 
 } // namespace horavel

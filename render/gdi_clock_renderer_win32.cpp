@@ -112,7 +112,7 @@ std::shared_ptr<const GdiClockTextRenderer::Font> GdiClockTextRenderer::CurrentF
 }
 
 RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, const SettingsRecord& settings,
-                                                    ClockOverlay& overlay)
+                                                    ClockOverlay& overlay, const PicturePartChooser& choosePart)
 {
     const std::shared_ptr<const Font> font = CurrentFont();
     MemoryDc dc;
@@ -128,14 +128,20 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
         extent = SIZE{0, 0};
     const int32_t shadow = MulDiv(extent.cy, settings.ShadowOffset, 100);
     const Size size{extent.cx + shadow, extent.cy + shadow};
+    // The part drawn: the whole picture, or what the chooser names of it.
+    const Rect whole{0, 0, size.width > 0 ? size.width : 0, size.height > 0 ? size.height : 0};
+    const Rect part = choosePart ? Intersect(choosePart(size), whole) : whole;
+    // The picture's pixel (x, y) lands on the planes' (x - left, y - top).
+    const int32_t dx = -part.left;
+    const int32_t dy = -part.top;
 
     for (int32_t plane : {0, 1}) {
         overlay.SelectPlane(plane);
-        overlay.EnsurePlaneSize(size.width, size.height, kOverlayGrowPercent, kOverlayShrinkPercent);
+        overlay.EnsurePlaneSize(part.Width(), part.Height(), kOverlayGrowPercent, kOverlayShrinkPercent);
     }
 
     const HGDIOBJ previousBitmap = ::GetCurrentObject(dc, OBJ_BITMAP);
-    bool drawn = size.width > 0 && size.height > 0;
+    bool drawn = !part.IsEmpty();
 
     // Colour plane: colours already multiplied by their opacities.
     overlay.SelectPlane(0);
@@ -144,10 +150,10 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
         FillSolidRect(dc, overlay.UsedRect(), ScaleColorByPercent(settings.BackColor, settings.BackOpacity));
         if (shadow != 0) {
             ::SetTextColor(dc, RGB(0, 0, 0));
-            ::TextOutA(dc, shadow, shadow, text.data(), length);
+            ::TextOutA(dc, shadow + dx, shadow + dy, text.data(), length);
         }
         ::SetTextColor(dc, ScaleColorByPercent(settings.TextColor, settings.TextOpacity));
-        ::TextOutA(dc, 0, 0, text.data(), length);
+        ::TextOutA(dc, dx, dy, text.data(), length);
     } else {
         drawn = false;
     }
@@ -159,8 +165,8 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
         FillSolidRect(dc, overlay.UsedRect(), GreyFromPercent(settings.BackOpacity));
         ::SetTextColor(dc, GreyFromPercent(settings.TextOpacity));
         if (shadow != 0)
-            ::TextOutA(dc, shadow, shadow, text.data(), length);
-        ::TextOutA(dc, 0, 0, text.data(), length);
+            ::TextOutA(dc, shadow + dx, shadow + dy, text.data(), length);
+        ::TextOutA(dc, dx, dy, text.data(), length);
     } else {
         drawn = false;
     }
@@ -174,7 +180,7 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
     if (previousFont)
         ::SelectObject(dc, previousFont);
     overlay.SelectPlane(1);
-    return {size, drawn};
+    return {size, drawn, part};
 }
 
 } // namespace horavel

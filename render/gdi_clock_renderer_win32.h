@@ -36,8 +36,11 @@ public:
     // Measure, size both planes, draw the colour plane (back box, shadow,
     // text), draw the opacity plane in grey levels, flush GDI and copy the
     // opacity into plane 0's fourth byte. Afterwards plane 1 is selected.
+    // With a chooser the text is drawn at whole-pixel offsets into planes of
+    // the chosen part's size; GDI then gives every pixel of the part as it
+    // gives it in the whole picture.
     RenderedClock RenderClockText(const std::string& text, const SettingsRecord& settings,
-                                  ClockOverlay& overlay) override;
+                                  ClockOverlay& overlay, const PicturePartChooser& choosePart = {}) override;
 
 private:
     struct Font;

@@ -5,6 +5,8 @@
 //   - a frame that re-renders the clock (once a second), 3840 x 2160;
 //     such frames are found by watching the calendar second change;
 //   - the same with formats of 100000 characters and of 1 MB.
+//   - with "--font N --width W --height H": only the frames of one font size
+//     on one frame size (for huge clocks, larger than the frame).
 // Run it with "-inst:b": the DLL then reads its settings from
 // Instances\b\Plugins\Horavel.ini beside this program, which the bench writes
 // to choose the font size. Prints medians in microseconds and their ratio to
@@ -15,6 +17,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -180,12 +183,47 @@ void Report(const char* what, double median, double budget)
 
 } // namespace
 
-int main()
+// One font size on one frame size, both layouts.
+int TimeOneClock(int32_t fontSize, int32_t width, int32_t height, int seconds)
+{
+    WriteProfile(fontSize);
+    Plugin plugin;
+    if (!plugin.Load()) {
+        std::fprintf(stderr, "cannot load Horavel.dll beside this program\n");
+        return 1;
+    }
+    const char* layoutName[] = {"YUY2", "RGB24"};
+    for (int32_t layout : {0, 1}) {
+        const Timing t = TimeProcess(*plugin, width, height, layout, seconds);
+        std::printf("%d x %d %s, FontSize %d:\n", width, height, layoutName[layout], fontSize);
+        std::printf("  process without re-render                    median %10.1f us\n", t.steady);
+        std::printf("  process re-rendering at a second boundary    median %10.1f us\n", t.rerender);
+        std::printf("  first process after start (new font)         median %10.1f us\n", t.afterStart);
+    }
+    plugin.Unload();
+    return 0;
+}
+
+int main(int argc, char** argv)
 {
     if (!std::strstr(GetCommandLineA(), "-inst:b")) {
-        std::fprintf(stderr, "run as: clock_bench.exe -inst:b (the DLL's profile folder for the bench)\n");
+        std::fprintf(stderr, "run as: clock_bench.exe -inst:b [--font N --width W --height H [--seconds S]]\n"
+                             "(-inst:b: the DLL's profile folder for the bench)\n");
         return 2;
     }
+    int32_t font = 0, width = 0, height = 0, seconds = 5;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (!std::strcmp(argv[i], "--font"))
+            font = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--width"))
+            width = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--height"))
+            height = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--seconds"))
+            seconds = std::atoi(argv[++i]);
+    }
+    if (font != 0 && width > 0 && height > 0)
+        return TimeOneClock(font, width, height, seconds);
     const char* layoutName[] = {"YUY2", "RGB24"};
 
     // The default clock.

@@ -34,32 +34,34 @@ public:
     std::vector<std::string> texts;
 
     RenderedClock RenderClockText(const std::string& text, const SettingsRecord& settings,
-                                  ClockOverlay& overlay) override
+                                  ClockOverlay& overlay, const PicturePartChooser& choosePart = {}) override
     {
         texts.push_back(text);
         const Size size{static_cast<int32_t>(text.size()) * charWidth, text.empty() ? 0 : height};
+        const Rect whole{0, 0, size.width, size.height};
+        const Rect part = choosePart ? Intersect(choosePart(size), whole) : whole;
         const uint32_t color = ScaleColorByPercent(settings.TextColor, settings.TextOpacity);
         const uint32_t grey = GreyFromPercent(settings.TextOpacity);
         bool drawn = !failNext;
         failNext = false;
         for (int32_t plane : {0, 1}) {
             overlay.SelectPlane(plane);
-            overlay.EnsurePlaneSize(size.width, size.height, kOverlayGrowPercent, kOverlayShrinkPercent);
+            overlay.EnsurePlaneSize(part.Width(), part.Height(), kOverlayGrowPercent, kOverlayShrinkPercent);
             if (!overlay.Pixels() || !drawn) {
                 drawn = false;
                 continue;
             }
             const uint32_t value = plane == 0 ? color : grey;
             const Size a = overlay.AllocationSize();
-            for (int32_t y = 0; y < size.height; ++y)
-                for (int32_t x = 0; x < size.width; ++x)
+            for (int32_t y = 0; y < part.Height(); ++y)
+                for (int32_t x = 0; x < part.Width(); ++x)
                     std::memcpy(overlay.Pixels() + (size_t(a.height - 1 - y) * size_t(a.width) + size_t(x)) * 4,
                                 &value, 4);
         }
         if (drawn)
             overlay.CopyAlphaFromPlane(0, 1);
         overlay.SelectPlane(1);
-        return {size, drawn};
+        return {size, drawn, part};
     }
 };
 
@@ -70,6 +72,8 @@ struct PrepareCall {
     int32_t growPercent = 0;
     int32_t shrinkPercent = 0;
     std::vector<uint8_t> topLeftPixel;  // the 4 bytes at the source rectangle's top-left
+    bool inPart = false;                // given as a part of a picture
+    OverlayPart part{};
 };
 
 struct BlendCall {
@@ -94,6 +98,20 @@ public:
         call.topLeftPixel.assign(topLeft, topLeft + 4);
         prepares.push_back(call);
     }
+    void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
+                        int32_t growPercent, int32_t shrinkPercent, const OverlayPart& part) override
+    {
+        if (!pixels) {
+            releases.push_back(part);
+            return;
+        }
+        PrepareOverlay(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent);
+        prepares.back().inPart = true;
+        prepares.back().part = part;
+    }
+    // The whole picture, so the pipeline's own steps see every pixel.
+    Rect PicturePartFor(Size picture, Size, Point) const override { return {0, 0, picture.width, picture.height}; }
+    std::vector<OverlayPart> releases;  // preparations with nothing to draw
     void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
     {
         ++blendCount;
