@@ -7,6 +7,8 @@
 #include "core/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "core/plugin_record.h"
+#include "render/dib_plane_win32.h"
+#include "render/gdi_clock_renderer_win32.h"
 
 #include <windows.h>
 
@@ -405,6 +407,92 @@ TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
         FreeLibrary(dll);
     }
     Settings().SetLive(TableDefaults());
+}
+
+// A clock larger than the frame: the DLL draws, scales and keeps only what
+// lands on the frame; a pipeline in this process that draws and scales the
+// whole clock must give the same bytes.
+TEST(ClockThroughTheDll, HugeClockGivesTheBytesOfTheWholeClockDrawn)
+{
+    struct HugeCase {
+        int32_t width, height, layout, fontSize, shadow, x, y;
+    };
+    const HugeCase cases[] = {
+        {3840, 2160, LayoutYUY2, -400, 8, 300, 400},
+        {3840, 2160, LayoutRGB24, -400, 8, 300, 400},
+        {1921, 1081, LayoutRGB24, -700, 35, 0, 900},
+        {721, 577, LayoutYUY2, -34, 2000, 500, 500},
+        {720, 576, LayoutYUY2, -200, 60, 950, 10},
+    };
+    class FixedClock final : public WallClock {
+    public:
+        int64_t CurrentSecond() const override { return 1000; }
+    };
+    char program[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
+    std::string folder(program);
+    folder.erase(folder.find_last_of('\\') + 1);
+    ASSERT_NE(std::string(GetCommandLineA()).find("-inst:c"), std::string::npos) << "run with -inst:c";
+    for (const char* sub : {"Instances", "Instances\\c", "Instances\\c\\Plugins"})
+        CreateDirectoryA((folder + sub).c_str(), nullptr);
+
+    for (const HugeCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " layout " << c.layout << " FontSize "
+                                        << c.fontSize << " ShadowOffset " << c.shadow);
+        SettingsRecord settings = TableDefaults();
+        settings.FontSize = c.fontSize;
+        settings.ShadowOffset = c.shadow;
+        settings.StringPosX = c.x;
+        settings.StringPosY = c.y;
+        settings.Format = "12:47:09";  // no conversion: the same text in every second
+        {
+            std::ofstream profile(folder + "Instances\\c\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
+            profile << "[COMMON]\r\nStringPosX=" << c.x << "\r\nStringPosY=" << c.y << "\r\nFontSize=" << c.fontSize
+                    << "\r\nShadowOffset=" << c.shadow << "\r\nFormat=12:47:09\r\n";
+        }
+        Frame viaDll(c.width, c.height, c.layout);
+        Frame whole(c.width, c.height, c.layout);
+        const Frame before = whole;
+        {
+            HMODULE dll = LoadLibraryA("Horavel.dll");
+            ASSERT_NE(dll, nullptr);
+            const auto getRecord =
+                reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(dll, kRecordExportName)));
+            ASSERT_NE(getRecord, nullptr);
+            const PluginRecord* record = getRecord();
+            record->init();
+            FrameDescriptor descriptor{c.width, c.height, 0, c.layout, 0};
+            FrameRecord frameRecord{viaDll.Pixels()};
+            ASSERT_EQ(record->start(&descriptor), 1);
+            ASSERT_EQ(record->process(&frameRecord), 1);
+            record->stop();
+            record->deinit();
+            FreeLibrary(dll);
+        }
+        {
+            SettingsStore store;
+            store.SetLive(settings);
+            ClockOverlay overlay(AllocateDibPlane);
+            overlay.AddPlane();
+            overlay.AddPlane();
+            Compositor compositor;
+            CompositorTarget target(compositor);
+            GdiClockTextRenderer renderer;
+            ASSERT_TRUE(renderer.CreateClockFont(settings));
+            FixedClock clock;
+            FramePipeline pipeline(store, overlay, target, renderer, clock);
+            pipeline.SetVisiblePartOnly(false);
+            compositor.SetFrameFormat(c.width, c.height, c.layout);
+            pipeline.ProcessFrame(whole.Pixels());
+            const Size size = pipeline.ClockSize();
+            EXPECT_TRUE(size.width > 1000 || size.height > 1000);
+        }
+        EXPECT_NE(whole.bytes, before.bytes);
+        size_t differing = 0;
+        for (size_t i = 0; i < whole.bytes.size(); ++i)
+            differing += whole.bytes[i] != viaDll.bytes[i];
+        EXPECT_EQ(differing, 0u);
+    }
 }
 
 } // namespace

@@ -202,6 +202,57 @@ TEST_F(GdiRenderer, EmptyTextWithoutShadowHasNoPicture)
     EXPECT_FALSE(result.hasPicture);
 }
 
+// A part drawn alone, at whole-pixel offsets into planes of its own size,
+// holds the very bytes of the same pixels of the whole picture: antialiased
+// glyphs, italic overhang, underline, shadow, the box's edges.
+TEST_F(GdiRenderer, PartDrawnAloneHasTheBytesOfTheWholePicture)
+{
+    struct Case {
+        int32_t fontSize, shadow, italic, underline;
+    };
+    uint32_t rng = 12345;
+    auto pick = [&](int32_t lo, int32_t hi) {
+        rng = rng * 1103515245u + 12345u;
+        return lo + int32_t((rng >> 8) % uint32_t(hi - lo + 1));
+    };
+    for (const Case& c : {Case{-34, 8, 0, 0}, Case{-97, 30, 1, 1}, Case{-260, 0, 0, 0}, Case{-151, 400, 1, 0}}) {
+        SettingsRecord settings = TableDefaults();
+        settings.FontSize = c.fontSize;
+        settings.ShadowOffset = c.shadow;
+        settings.FontItalic = c.italic;
+        settings.FontUnderline = c.underline;
+        settings.TextOpacity = 83;
+        settings.BackOpacity = 41;
+        const Picture whole = Render(settings, "12:47:09");
+        ASSERT_TRUE(result.hasPicture);
+        const Size size = result.pixelSize;
+        for (int round = 0; round < 6; ++round) {
+            Rect chosen{pick(-20, size.width - 1), pick(-20, size.height - 1), 0, 0};
+            chosen.right = pick(chosen.left + 1, size.width + 20);
+            chosen.bottom = pick(chosen.top + 1, size.height + 20);
+            const Rect part = Intersect(chosen, Rect{0, 0, size.width, size.height});
+            SCOPED_TRACE(testing::Message() << "font " << c.fontSize << " part " << part.left << "," << part.top
+                                            << "," << part.right << "," << part.bottom);
+            const RenderedClock drawn =
+                renderer.RenderClockText("12:47:09", settings, overlay, [&](Size) { return chosen; });
+            ASSERT_EQ(drawn.pixelSize, size);
+            ASSERT_EQ(drawn.part, part);
+            const Picture alone = ReadPlaneZero(overlay);
+            ASSERT_EQ(alone.size, (Size{part.Width(), part.Height()}));
+            int differing = 0;
+            for (int32_t y = 0; y < part.Height(); ++y)
+                for (int32_t x = 0; x < part.Width(); ++x)
+                    differing += alone.At(x, y) != whole.At(part.left + x, part.top + y);
+            EXPECT_EQ(differing, 0);
+        }
+        // A part outside the picture draws nothing.
+        const RenderedClock none =
+            renderer.RenderClockText("12:47:09", settings, overlay, [&](Size s) { return Rect{s.width, 0, s.width + 5, 5}; });
+        EXPECT_FALSE(none.hasPicture);
+        EXPECT_TRUE(none.part.IsEmpty());
+    }
+}
+
 TEST_F(GdiRenderer, FontReplacedWhileRendering)
 {
     // The dialog's thread re-creates the font while frames render: the
