@@ -274,8 +274,9 @@ TEST(VisiblePart, NothingOnTheFrameKeepsNoCopy)
     // Larger than the frame and placed wholly to its left: no block.
     EXPECT_TRUE(c.PicturePartFor({64, 32}, {2500, 400}, {-3000, 0}).IsEmpty());
     c.PrepareOverlay(picture.data(), {64, 32}, {0, 0, 64, 32}, {2500, 400}, 25, 25, part);
-    EXPECT_EQ(c.scaledPixels(), nullptr);
     EXPECT_EQ(c.capacityWidth(), 0);
+    EXPECT_EQ(c.capacityHeight(), 0);
+    EXPECT_TRUE(c.preparedRect().IsEmpty());
 
     // Frames that BlendOverlay refuses get no copy built: an unknown layout,
     // a YUY2 line without a whole macropixel.
@@ -285,7 +286,8 @@ TEST(VisiblePart, NothingOnTheFrameKeepsNoCopy)
         EXPECT_TRUE(refused.PicturePartFor({64, 32}, {600, 400}, {0, 0}).IsEmpty());
         refused.PrepareOverlay(picture.data(), {64, 32}, {0, 0, 64, 32}, {600, 400}, 25, 25,
                                OverlayPart{{64, 32}, {0, 0}, {0, 0}});
-        EXPECT_EQ(refused.scaledPixels(), nullptr);
+        EXPECT_EQ(uint64_t(refused.capacityWidth()) * uint64_t(refused.capacityHeight()), 0u);
+        EXPECT_TRUE(refused.preparedRect().IsEmpty());
     }
 }
 
