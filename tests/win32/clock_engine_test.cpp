@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -207,6 +208,34 @@ TEST(ClockEngine, ClockWiderThanTheFrameIsCutOnTheLeft)
         ClockEngineProcess(frame.Pixels());
         EXPECT_EQ(LivePosition().x, 1000 - size.width);
     }
+    Settings().SetLive(TableDefaults());
+}
+
+// The clock shows local time: in a zone three hours east of UTC (the C
+// runtime's TZ counts hours west, hence -3) the text is UTC + 3 h.
+TEST(ClockEngine, ClockTextIsLocalTime)
+{
+    _putenv("TZ=XYZ-3");
+    _tzset();
+    SettingsRecord settings = TableDefaults();
+    settings.Format = "%H:%M %d";
+    Settings().SetLive(settings);
+    ClockEngineStart(720, 576, LayoutYUY2);
+    auto utcShifted = [](int hours) {
+        const std::time_t t = std::time(nullptr) + hours * 3600;
+        char text[32];
+        std::strftime(text, sizeof text, "%H:%M %d", std::gmtime(&t));
+        return std::string(text);
+    };
+    const std::string before = utcShifted(3);
+    Frame frame(720, 576, LayoutYUY2);
+    ClockEngineProcess(frame.Pixels());
+    const std::string after = utcShifted(3);
+    const std::string text = ClockText();
+    _putenv("TZ=");
+    _tzset();
+    EXPECT_TRUE(text == before || text == after) << "clock " << text << ", UTC + 3 h " << before;
+    EXPECT_NE(text.substr(0, 2), utcShifted(0).substr(0, 2));
     Settings().SetLive(TableDefaults());
 }
 

@@ -371,6 +371,37 @@ std::map<std::string, std::string> SettingsOf(const Profile& profile)
     return values;
 }
 
+// WM_NCACTIVATE messages sent to one window of this thread while it lives:
+// FlashWindow sends one per call (it turns the caption over).
+class NcActivateWatch {
+public:
+    explicit NcActivateWatch(HWND window)
+    {
+        s_window = window;
+        s_times.clear();
+        m_hook = SetWindowsHookExW(WH_CALLWNDPROC, &Proc, nullptr, GetCurrentThreadId());
+    }
+    ~NcActivateWatch()
+    {
+        UnhookWindowsHookEx(m_hook);
+        s_window = nullptr;
+    }
+    bool Hooked() const { return m_hook != nullptr; }
+    static const std::vector<DWORD>& Times() { return s_times; }
+
+private:
+    static LRESULT CALLBACK Proc(int code, WPARAM wParam, LPARAM lParam)
+    {
+        const auto* m = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        if (code == HC_ACTION && m->hwnd == s_window && m->message == WM_NCACTIVATE)
+            s_times.push_back(GetTickCount());
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline HWND s_window = nullptr;
+    static inline std::vector<DWORD> s_times;
+    HHOOK m_hook;
+};
+
 TEST(SettingsDialog, OpensWithRussianTextsAndASecondCallOnlyRaisesIt)
 {
     PluginSession plugin;
@@ -401,6 +432,19 @@ TEST(SettingsDialog, OpensWithRussianTextsAndASecondCallOnlyRaisesIt)
     EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(blocked).count(), 480 + 150 - 20);
     HWND focus = GetFocus();
     EXPECT_TRUE(focus == dialog || IsChild(dialog, focus));
+
+    // Count the flashes. The dialog is active now, so its focus changes no
+    // activation: every WM_NCACTIVATE it gets comes from a flash.
+    ASSERT_EQ(GetActiveWindow(), dialog);
+    {
+        NcActivateWatch watch(dialog);
+        ASSERT_TRUE(watch.Hooked());
+        plugin.OpenSettings();
+        const std::vector<DWORD> times = NcActivateWatch::Times();
+        ASSERT_EQ(times.size(), 8u);
+        for (size_t i = 1; i < times.size(); ++i)
+            EXPECT_GE(times[i] - times[i - 1], 50u) << "flash " << i;
+    }
 }
 
 TEST(SettingsDialog, OpacityAndShadowFieldsValidateAsTheUserTypes)

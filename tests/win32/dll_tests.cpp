@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <clocale>
 #include <cstring>
 #include <set>
 #include <string>
@@ -151,6 +152,22 @@ TEST(PluginLifecycle, CallbacksAndResults)
     EXPECT_EQ(record->start(&second), 1);
     EXPECT_EQ(record->process(&rgbPtr), 1);
     record->stop();
+}
+
+// `init` sets the time category to the user's default locale and leaves the
+// others as the host had them (the DLL shares this process's C runtime).
+TEST(PluginLifecycle, InitSetsOnlyTheTimeLocale)
+{
+    const PluginRecord* record = Record();
+    ASSERT_NE(record, nullptr);
+    const std::string userDefault = std::setlocale(LC_TIME, "");
+    ASSERT_NE(userDefault, "C") << "the user's default must differ from C for this test to tell";
+    std::setlocale(LC_ALL, "C");
+    record->init();
+    EXPECT_EQ(std::string(std::setlocale(LC_TIME, nullptr)), userDefault);
+    for (int category : {LC_COLLATE, LC_CTYPE, LC_MONETARY, LC_NUMERIC})
+        EXPECT_STREQ(std::setlocale(category, nullptr), "C") << "category " << category;
+    std::setlocale(LC_ALL, "C");
 }
 
 // The message shown instead of the dialog on a processor without SSE: read
