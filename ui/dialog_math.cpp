@@ -74,4 +74,34 @@ std::wstring_view SpecifierOfMenuItem(std::wstring_view itemText)
     return itemText.substr(0, 2);
 }
 
+size_t FormatFieldLength(std::string_view format, bool (*isLeadByte)(unsigned char))
+{
+    if (format.size() <= kLongestFittingFormat)
+        return format.size();
+    if (!isLeadByte)
+        return kLongestFittingFormat;
+    // Lead bytes are known only from the start of the text.
+    size_t i = 0;
+    while (i < kLongestFittingFormat) {
+        const size_t next = isLeadByte(static_cast<unsigned char>(format[i])) ? i + 2 : i + 1;
+        if (next > kLongestFittingFormat)
+            break;
+        i = next;
+    }
+    return i;
+}
+
+std::wstring_view RussianNounAfter(size_t n, std::wstring_view one, std::wstring_view few,
+                                   std::wstring_view many)
+{
+    const size_t lastTwo = n % 100;
+    if (lastTwo >= 11 && lastTwo <= 14)
+        return many;
+    switch (n % 10) {
+    case 1: return one;
+    case 2: case 3: case 4: return few;
+    default: return many;
+    }
+}
+
 } // namespace horavel

@@ -1,8 +1,11 @@
 // The settings dialog's arithmetic, free of the platform: validation of the
 // numeric fields, the step sequence of a held arrow, the align positions,
-// the window placement and the specifier of a format menu item.
+// the window placement, the specifier of a format menu item, the part of a
+// long format the format field shows, and the Russian number agreement of
+// the dialog's notices.
 #pragma once
 
+#include "core/clock_format.h"
 #include "core/geometry.h"
 #include "core/settings_store.h"
 
@@ -54,5 +57,18 @@ Point PlaceDialog(DialogPosition stored, Size screen, Rect dialog, Rect parent);
 // The specifier a format menu item inserts: the first two characters of its
 // text (fewer when the text is shorter).
 std::wstring_view SpecifierOfMenuItem(std::wstring_view itemText);
+
+// How many leading bytes of a Format (8-bit text) the format field shows and
+// edits: all of it up to kLongestFittingFormat bytes, otherwise the first
+// kLongestFittingFormat, or one less where the cut would split a double-byte
+// character (isLeadByte tells the lead bytes of the code page; null for a
+// single-byte code page).
+size_t FormatFieldLength(std::string_view format, bool (*isLeadByte)(unsigned char) = nullptr);
+
+// The form of a Russian noun after the number n, in the nominative (and the
+// accusative of things): "1 знак", "3 знака", "5 знаков", "11 знаков",
+// "21 знак".
+std::wstring_view RussianNounAfter(size_t n, std::wstring_view one, std::wstring_view few,
+                                   std::wstring_view many);
 
 } // namespace horavel

@@ -31,3 +31,6 @@
 #define IDC_ALIGN_CENTER 5111
 #define IDC_FORMAT_EDIT 5113
 #define IDC_PREVIEW 5114
+// Not in the template: made at run time below the buttons when the format
+// is too long for the format field.
+#define IDC_FORMAT_NOTICE 5115

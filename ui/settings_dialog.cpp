@@ -3,6 +3,7 @@
 #include "core/clock_api.h"
 #include "framework/common_dialogs.h"
 #include "framework/message_box.h"
+#include "framework/module_state.h"
 #include "framework/text.h"
 #include "ui/resource.h"
 
@@ -24,6 +25,30 @@ constexpr WORD kFontDialogApplyId = 1026;
 
 constexpr wchar_t kOpacityMessage[] = L"Значение прозрачности должно быть цифрой от 0 до 100";
 constexpr wchar_t kShadowMessage[] = L"Значение смещения должно быть цифрой от 0 до 20";
+
+// Where the notice of a long format goes, in dialog units: below the row of
+// buttons, over the full width; the dialog grows by kNoticeGrowth for it.
+constexpr RECT kNoticeUnits{4, 151, 187, 178};
+constexpr int kNoticeGrowth = 29;
+
+// The format is longer than the field takes; the field shows its start.
+std::wstring LongFormatNotice()
+{
+    const std::wstring count = std::to_wstring(kLongestFittingFormat);
+    return L"Формат слишком длинный: здесь показаны только первые " + count + L" " +
+           std::wstring(RussianNounAfter(kLongestFittingFormat, L"знак", L"знака", L"знаков")) +
+           L". При правке остальная часть будет отброшена.";
+}
+// The user edited such a format: what is left is what the field holds.
+constexpr wchar_t kCutFormatNotice[] = L"Формат укорочен до показанной части. «Отмена» вернёт его целиком.";
+
+bool IsLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+
+// The part of a Format that the format field shows and edits.
+std::string_view FormatFieldPart(std::string_view format)
+{
+    return format.substr(0, FormatFieldLength(format, &IsLeadByte));
+}
 
 // The repeat arrows' thread mouse hook; installed by OnInitDialog, removed by
 // OnDestroy.
@@ -97,6 +122,9 @@ const CSettingsDlg::Entry CSettingsDlg::kMessageMap[] = {
     framework::OnControlCommand(IDC_TEXT_OPACITY_EDIT, EN_CHANGE, &CSettingsDlg::OnTextOpacityChange),
     framework::OnControlCommand(IDC_BACK_OPACITY_EDIT, EN_CHANGE, &CSettingsDlg::OnBackOpacityChange),
     framework::OnControlCommand(IDC_FORMAT_EDIT, EN_CHANGE, &CSettingsDlg::OnFormatChange),
+    framework::OnControlCommand(IDC_TEXT_OPACITY_EDIT, EN_KILLFOCUS, &CSettingsDlg::OnNumericFieldLeft),
+    framework::OnControlCommand(IDC_BACK_OPACITY_EDIT, EN_KILLFOCUS, &CSettingsDlg::OnNumericFieldLeft),
+    framework::OnControlCommand(IDC_SHADOW_EDIT, EN_KILLFOCUS, &CSettingsDlg::OnNumericFieldLeft),
     framework::OnControlNotify(IDC_FORMAT_EDIT, EN_MSGFILTER, &CSettingsDlg::OnFormatMsgFilter),
 };
 
@@ -167,6 +195,11 @@ void CSettingsDlg::DoDataExchange()
 BOOL CSettingsDlg::OnInitDialog()
 {
     framework::CDialog::OnInitDialog();
+    // A format longer than the field takes is shown cut, and the dialog says
+    // so below its buttons; it grows for that before it is placed.
+    const std::string liveFormat = Settings().Live().Format;
+    if (FormatFieldPart(liveFormat).size() < liveFormat.size())
+        ShowFormatNotice(LongFormatNotice());
     PlaceWindow();
     Settings().TakeSnapshot();
 
@@ -196,6 +229,9 @@ BOOL CSettingsDlg::OnInitDialog()
     m_formatEdit.SetSelectionCharFormat(format);
     m_formatEdit.SetWordCharFormat(format);
     m_formatEdit.SetEventMask(ENM_CHANGE | ENM_MOUSEEVENTS);
+    // Typing, pasting and menu picks stop at the longest format that can
+    // still give a clock text.
+    m_formatEdit.SendMessage(EM_EXLIMITTEXT, 0, static_cast<LPARAM>(kLongestFittingFormat));
 
     m_formatMenu.LoadMenu(IDR_FORMAT_MENU);
     m_formatPopup = m_formatMenu.GetSubMenu(0);
@@ -231,23 +267,75 @@ LRESULT CSettingsDlg::OnPreviewRefresh(WPARAM wParam, LPARAM)
 {
     if (wParam == 0) {
         const SettingsRecord live = Settings().Live();
-        m_textOpacitySpin.SetPos(live.TextOpacity);
-        m_backOpacitySpin.SetPos(live.BackOpacity);
-        m_shadowSpin.SetPos(live.ShadowOffset);
+        RefreshNumericField(m_textOpacitySpin, IDC_TEXT_OPACITY_EDIT, live.TextOpacity);
+        RefreshNumericField(m_backOpacitySpin, IDC_BACK_OPACITY_EDIT, live.BackOpacity);
+        RefreshNumericField(m_shadowSpin, IDC_SHADOW_EDIT, live.ShadowOffset);
         constexpr UINT redraw = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
         m_fontButton.RedrawWindow(redraw);
         m_textColorButton.RedrawWindow(redraw);
         m_backColorButton.RedrawWindow(redraw);
-        // Setting an equal text would only move the caret to the start while
-        // the user is editing elsewhere in the dialog.
-        const std::wstring format = framework::AnsiToWide(live.Format);
-        if (m_formatEdit.GetWindowText() != format)
-            m_formatEdit.SetWindowText(format);
+        RefreshFormatField(live.Format);
     } else if (wParam != 1) {
         return 1;
     }
     m_preview.SetWindowText(framework::AnsiToWide(ClockText()));
     return 1;
+}
+
+void CSettingsDlg::RefreshNumericField(framework::CSpinButtonCtrl& spin, int editId, int32_t value)
+{
+    // The field being typed in keeps the user's text and caret while it is
+    // empty (input not finished) or already holds the live value ("007" while
+    // 7 is live): rewriting it would turn "00" into "0" under the caret.
+    // Leaving the field refreshes it again, and then the value is written.
+    HWND edit = GetDlgItem(editId);
+    if (edit && ::GetFocus() == edit) {
+        if (::GetWindowTextLengthW(edit) == 0)
+            return;
+        BOOL translated = FALSE;
+        const UINT shown = GetDlgItemInt(editId, &translated, FALSE);
+        if (translated && static_cast<int32_t>(shown) == value)
+            return;
+    }
+    // The up-down control writes the number into its buddy when the text
+    // differs.
+    spin.SetPos(value);
+}
+
+void CSettingsDlg::RefreshFormatField(const std::string& format)
+{
+    // Compared as 8-bit text, the form it is stored in: a character the code
+    // page lacks reads back as '?' and must not count as a difference, and
+    // setting an equal text would only move the caret to the start.
+    const std::string_view part = FormatFieldPart(format);
+    if (framework::WideToAnsi(m_formatEdit.GetWindowText()) != part)
+        m_formatEdit.SetWindowText(framework::AnsiToWide(part));
+    // Once a long format has been cut by an edit (or replaced by the
+    // defaults), the notice says what is left.
+    if (m_formatNotice.m_hWnd && part.size() == format.size())
+        m_formatNotice.SetWindowText(kCutFormatNotice);
+}
+
+void CSettingsDlg::ShowFormatNotice(const std::wstring& text)
+{
+    if (!m_formatNotice.m_hWnd) {
+        RECT units = kNoticeUnits;
+        ::MapDialogRect(m_hWnd, &units);
+        HWND notice = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, units.left, units.top,
+                                        units.right - units.left, units.bottom - units.top, m_hWnd,
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_FORMAT_NOTICE)),
+                                        framework::ResourceHandle(), nullptr);
+        if (!notice)
+            return;
+        ::SendMessageW(notice, WM_SETFONT, static_cast<WPARAM>(SendMessage(WM_GETFONT)), 0);
+        m_formatNotice.Attach(notice);
+        RECT growth{0, 0, 0, kNoticeGrowth};
+        ::MapDialogRect(m_hWnd, &growth);
+        const RECT window = GetWindowRect();
+        SetWindowPos(nullptr, 0, 0, window.right - window.left, window.bottom - window.top + growth.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    m_formatNotice.SetWindowText(text);
 }
 
 LRESULT CSettingsDlg::OnClose(WPARAM, LPARAM)
@@ -276,6 +364,8 @@ LRESULT CSettingsDlg::OnDestroy(WPARAM, LPARAM)
 {
     m_formatMenu.DestroyMenu();
     m_formatPopup = nullptr;
+    // The notice is a child window and goes with the dialog.
+    m_formatNotice.Detach();
     const RECT rect = GetWindowRect();
     Settings().SetDialogPosition(DialogPosition{rect.left, rect.top});
     KillTimer(REPEAT_TIMER_ID);
@@ -418,6 +508,11 @@ void CSettingsDlg::OnDefaultsButton()
 void CSettingsDlg::ValidateNumericField(int editId, int32_t maximum, int32_t SettingsRecord::*member,
                                         const wchar_t* message)
 {
+    // An empty field is input not yet finished, not an error: nothing is
+    // taken and nothing is said until the user types a number or leaves the
+    // field (which puts the live value back).
+    if (::GetWindowTextLengthW(GetDlgItem(editId)) == 0)
+        return;
     BOOL translated = FALSE;
     const UINT value = GetDlgItemInt(editId, &translated, FALSE);
     if (const std::optional<int32_t> accepted = ValidateFieldValue(translated != FALSE, value, maximum))
@@ -442,6 +537,8 @@ void CSettingsDlg::OnBackOpacityChange()
 {
     ValidateNumericField(IDC_BACK_OPACITY_EDIT, kOpacityMaximum, &SettingsRecord::BackOpacity, kOpacityMessage);
 }
+
+void CSettingsDlg::OnNumericFieldLeft() { PostRefresh(); }
 
 void CSettingsDlg::ApplyAlign(int alignId)
 {
@@ -477,8 +574,22 @@ void CSettingsDlg::OnTextColorButton() { EditColor(&SettingsRecord::TextColor); 
 void CSettingsDlg::OnFormatChange()
 {
     const std::string format = framework::WideToAnsi(m_formatEdit.GetWindowText());
-    Settings().EditLive([&](SettingsRecord& live) { live.Format = format; });
+    bool changed = false;
+    Settings().EditLive([&](SettingsRecord& live) {
+        // The field showing what it already showed (the refresh writing it,
+        // for one) changes nothing; in particular a format longer than the
+        // field keeps its end until the user edits the part shown. An edit
+        // makes the field's text the whole format.
+        if (format == FormatFieldPart(live.Format))
+            return;
+        live.Format = format;
+        changed = true;
+    });
+    if (!changed)
+        return;
     RequestClockRedraw();
+    if (m_formatNotice.m_hWnd)
+        m_formatNotice.SetWindowText(kCutFormatNotice);
 }
 
 void CSettingsDlg::OnFormatMsgFilter(NMHDR* header, LRESULT* result)

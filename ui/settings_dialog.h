@@ -11,6 +11,7 @@
 #include "ui/dialog_math.h"
 
 #include <cstdint>
+#include <string>
 
 namespace horavel {
 
@@ -69,11 +70,15 @@ private:
     void OnTextColorButton();
     void OnTextOpacityChange();
     void OnBackOpacityChange();
+    void OnNumericFieldLeft();
     void OnFormatChange();
     void OnFormatMsgFilter(NMHDR* header, LRESULT* result);
 
     void ValidateNumericField(int editId, int32_t maximum, int32_t SettingsRecord::*member,
                               const wchar_t* message);
+    void RefreshNumericField(framework::CSpinButtonCtrl& spin, int editId, int32_t value);
+    void RefreshFormatField(const std::string& format);
+    void ShowFormatNotice(const std::wstring& text);
     void ApplyAlign(int alignId);
     void RepeatStep(int32_t step);
     void EditColor(uint32_t SettingsRecord::*member);
@@ -106,6 +111,9 @@ private:
     framework::CButton m_moveRight;
     framework::CButton m_moveLeft;
     framework::CButton m_moveDown;
+    // Below the buttons while the format is longer than the format field
+    // takes; no window otherwise.
+    framework::CStatic m_formatNotice;
 };
 
 // The one settings dialog object of the module; its window exists only while

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace horavel {
@@ -131,6 +132,49 @@ TEST(DialogFormatMenu, SpecifierIsTheFirstTwoCharacters)
     EXPECT_EQ(SpecifierOfMenuItem(L"%% - символ %"), L"%%");
     EXPECT_EQ(SpecifierOfMenuItem(L"%"), L"%");
     EXPECT_EQ(SpecifierOfMenuItem(L""), L"");
+}
+
+bool EveryE0IsALeadByte(unsigned char byte) { return byte == 0xE0; }
+
+TEST(DialogFormatField, ShowsTheStartOfALongFormatWithoutSplittingACharacter)
+{
+    EXPECT_EQ(FormatFieldLength(""), 0u);
+    EXPECT_EQ(FormatFieldLength("%H:%M:%S"), 8u);
+    const std::string huge(1 << 20, 'x');
+    EXPECT_EQ(FormatFieldLength(huge), kLongestFittingFormat);
+    EXPECT_EQ(FormatFieldLength(huge, &EveryE0IsALeadByte), kLongestFittingFormat);
+    // A double-byte character across the bound stays out whole ...
+    std::string across = huge;
+    across[kLongestFittingFormat - 1] = '\xE0';
+    EXPECT_EQ(FormatFieldLength(across, &EveryE0IsALeadByte), kLongestFittingFormat - 1);
+    // ... one that ends on it goes in whole, and a lead byte's partner is
+    // never taken for a lead byte itself.
+    std::string ending = huge;
+    ending[kLongestFittingFormat - 2] = '\xE0';
+    EXPECT_EQ(FormatFieldLength(ending, &EveryE0IsALeadByte), kLongestFittingFormat);
+    std::string pairs(1 << 12, '\xE0');
+    EXPECT_EQ(FormatFieldLength(pairs, &EveryE0IsALeadByte), kLongestFittingFormat - 1);
+    // Without a code page of lead bytes the bytes count alone.
+    EXPECT_EQ(FormatFieldLength(across), kLongestFittingFormat);
+}
+
+TEST(DialogNotices, RussianNounAgreesWithItsNumber)
+{
+    auto noun = [](size_t n) { return std::wstring(RussianNounAfter(n, L"знак", L"знака", L"знаков")); };
+    EXPECT_EQ(noun(1), L"знак");
+    EXPECT_EQ(noun(21), L"знак");
+    EXPECT_EQ(noun(101), L"знак");
+    EXPECT_EQ(noun(3), L"знака");
+    EXPECT_EQ(noun(383), L"знака");
+    EXPECT_EQ(noun(1024), L"знака");
+    EXPECT_EQ(noun(0), L"знаков");
+    EXPECT_EQ(noun(5), L"знаков");
+    EXPECT_EQ(noun(11), L"знаков");
+    EXPECT_EQ(noun(12), L"знаков");
+    EXPECT_EQ(noun(14), L"знаков");
+    EXPECT_EQ(noun(111), L"знаков");
+    EXPECT_EQ(noun(212), L"знаков");
+    EXPECT_EQ(noun(20), L"знаков");
 }
 
 } // namespace

@@ -44,7 +44,7 @@ struct ExpectedControl {
 
 // Template 5000 in template (= tab) order.
 const ExpectedControl kSettingsControls[] = {
-    {IDC_OK, L"Button", L"ОК", WS_TABSTOP},
+    {IDC_OK, L"Button", L"ОК", BS_DEFPUSHBUTTON | WS_TABSTOP},
     {IDC_ABOUT, L"Button", L"О плагине", WS_TABSTOP},
     {IDC_MOVE_LEFT, L"Button", L"3", WS_TABSTOP},
     {IDC_MOVE_RIGHT, L"Button", L"4", WS_TABSTOP},
@@ -56,7 +56,7 @@ const ExpectedControl kSettingsControls[] = {
     {IDC_TEXT_COLOR, L"Button", L"Text", BS_OWNERDRAW},
     {IDC_BACK_COLOR, L"Button", L"Back", BS_OWNERDRAW},
     {IDC_DEFAULTS, L"Button", L"По умолчанию", WS_TABSTOP},
-    {IDC_CANCEL, L"Button", L"Отмена", BS_DEFPUSHBUTTON | WS_TABSTOP},
+    {IDC_CANCEL, L"Button", L"Отмена", WS_TABSTOP},
     {-1, L"Button", L"Формат вывода", BS_GROUPBOX},
     {-1, L"Static", L"Высота тени:", WS_GROUP},
     {IDC_SHADOW_EDIT, L"Edit", nullptr, ES_NUMBER | ES_AUTOHSCROLL | WS_TABSTOP},
@@ -162,6 +162,9 @@ TEST(DialogResources, SettingsTemplateHoldsEveryControlInTabOrder)
         }
     }
     EXPECT_TRUE(GetWindowLongW(GetDlgItem(dialog, IDC_PREVIEW), GWL_EXSTYLE) & WS_EX_STATICEDGE);
+    // Enter presses "ОК", which keeps the edits; "Отмена" is a plain button.
+    EXPECT_EQ(SendMessageW(dialog, DM_GETDEFID, 0, 0), MAKELRESULT(IDC_OK, DC_HASDEFID));
+    EXPECT_EQ(GetWindowLongW(GetDlgItem(dialog, IDC_CANCEL), GWL_STYLE) & 0x1F, BS_PUSHBUTTON);
     DestroyWindow(dialog);
 }
 

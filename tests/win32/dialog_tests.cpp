@@ -84,6 +84,9 @@ void WriteProfile(const std::string& text)
 // A host loop may look at each message before it takes it; the mouse hook
 // then sees a mouse message twice, first as only peeked at.
 bool g_peekBeforeTaking = false;
+// A host loop feeds the keyboard navigation of the active modeless dialog
+// (Tab, Enter, Escape) through IsDialogMessage, as the interactive host does.
+bool g_hostKeyboardNavigation = false;
 
 void Pump(int milliseconds)
 {
@@ -95,6 +98,11 @@ void Pump(int milliseconds)
                 break;
             if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
                 break;
+            if (g_hostKeyboardNavigation) {
+                HWND active = GetActiveWindow();
+                if (active && IsDialogMessageW(active, &msg))
+                    continue;
+            }
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -990,6 +998,321 @@ TEST(SettingsDialog, FiftyOpeningsLeaveOneHookAndNoLeakedGdiObjects)
     EXPECT_EQ(afterAll.mouseHooks, 0);
     EXPECT_EQ(afterAll.liveGdiObjects, afterFirst.liveGdiObjects);
     EXPECT_GE(afterAll.updates, afterFirst.updates + 100);
+}
+
+// Real key presses (SendInput) to the active dialog, with the host's loop
+// feeding its keyboard navigation.
+class KeyboardSession : public PluginSession {
+public:
+    explicit KeyboardSession(const std::string& profileText = {}) : PluginSession(profileText)
+    {
+        g_hostKeyboardNavigation = true;
+    }
+    ~KeyboardSession() { g_hostKeyboardNavigation = false; }
+
+    // Opens the dialog and makes it the window that takes the keys.
+    bool OpenForKeys()
+    {
+        OpenSettings();
+        HWND dialog = Dialog();
+        if (!dialog)
+            return false;
+        SetForegroundWindow(dialog);
+        Pump(100);
+        return GetForegroundWindow() == dialog;
+    }
+    // Moves the focus as the dialog manager does (an edit gets its whole
+    // text selected).
+    void FocusControl(int id)
+    {
+        SendMessageW(Dialog(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(Dialog(), id)), TRUE);
+        Pump(50);
+    }
+    static void Key(WORD vk)
+    {
+        INPUT input[2] = {};
+        input[0].type = INPUT_KEYBOARD;
+        input[0].ki.wVk = vk;
+        input[1] = input[0];
+        input[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(2, input, sizeof(INPUT));
+        Pump(60);
+    }
+    // Digits and capital letters are their own virtual-key codes (a letter
+    // types as lower case).
+    static void Keys(const std::wstring& keys)
+    {
+        for (wchar_t key : keys)
+            Key(static_cast<WORD>(key));
+    }
+    std::pair<DWORD, DWORD> Selection(int id) const
+    {
+        DWORD start = 0, end = 0;
+        SendMessageW(GetDlgItem(Dialog(), id), EM_GETSEL, reinterpret_cast<WPARAM>(&start),
+                     reinterpret_cast<LPARAM>(&end));
+        return {start, end};
+    }
+};
+
+// Counts font dialogs that open meanwhile on the test thread and cancels them.
+class FontDialogGuard {
+public:
+    FontDialogGuard()
+        : m_thread(GetCurrentThreadId()), m_worker([this] {
+              while (!m_stop) {
+                  ModalSearch find{kFontFaces};
+                  EnumThreadWindows(m_thread, &FindModal, reinterpret_cast<LPARAM>(&find));
+                  if (find.found) {
+                      ++opened;
+                      PostMessageW(find.found, WM_COMMAND, IDCANCEL, 0);
+                      Sleep(300);
+                  }
+                  Sleep(20);
+              }
+          })
+    {
+    }
+    ~FontDialogGuard()
+    {
+        m_stop = true;
+        m_worker.join();
+    }
+    std::atomic<int> opened{0};
+
+private:
+    DWORD m_thread;
+    std::atomic<bool> m_stop{false};
+    std::thread m_worker;
+};
+
+// Enter anywhere in the dialog presses "ОК", its default button: the dialog
+// closes the way "ОК" closes it, keeping what the user typed (before, the
+// default was "Отмена", and Enter put every value back).
+TEST(SettingsDialogKeys, EnterKeepsTheEditsAndClosesThroughOk)
+{
+    struct Case {
+        int focus;             // the control that has the focus at Enter
+        int typeInto;          // the field typed in first
+        std::wstring keys;     // typed there, over its selected text
+        const char* key;       // the setting it edits
+        const char* expected;  // as saved
+    };
+    const Case cases[] = {
+        {IDC_TEXT_OPACITY_EDIT, IDC_TEXT_OPACITY_EDIT, L"45", "TextOpacity", "45"},
+        {IDC_BACK_OPACITY_EDIT, IDC_BACK_OPACITY_EDIT, L"7", "BackOpacity", "7"},
+        {IDC_SHADOW_EDIT, IDC_SHADOW_EDIT, L"12", "ShadowOffset", "12"},
+        {IDC_FORMAT_EDIT, IDC_FORMAT_EDIT, L"HM", "Format", "hm"},
+        // Owner-drawn, the font button is never the default itself: Enter on
+        // it presses "ОК" and opens no font dialog.
+        {IDC_FONT_BUTTON, IDC_TEXT_OPACITY_EDIT, L"33", "TextOpacity", "33"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key + std::string(" with the focus on ") + std::to_string(c.focus));
+        FontDialogGuard fontDialogs;
+        KeyboardSession plugin;
+        ASSERT_TRUE(plugin.OpenForKeys());
+        plugin.FocusControl(c.typeInto);
+        plugin.Keys(c.keys);
+        if (c.focus != c.typeInto)
+            plugin.FocusControl(c.focus);
+        EXPECT_EQ(GetDlgCtrlID(GetFocus()), c.focus);
+        KeyboardSession::Key(VK_RETURN);
+        Pump(200);
+        EXPECT_EQ(plugin.DialogCount(), 0) << "Enter did not close the dialog";
+        EXPECT_EQ(fontDialogs.opened, 0);
+        EXPECT_EQ(SettingsOf(plugin.Deinit())[c.key], c.expected);
+    }
+}
+
+TEST(SettingsDialogKeys, EscapeLeavesTheDialogAndItsEditsAlone)
+{
+    KeyboardSession plugin;
+    ASSERT_TRUE(plugin.OpenForKeys());
+    plugin.FocusControl(IDC_BACK_OPACITY_EDIT);
+    plugin.Keys(L"9");
+    KeyboardSession::Key(VK_ESCAPE);
+    Pump(100);
+    EXPECT_EQ(plugin.DialogCount(), 1);
+    EXPECT_EQ(plugin.Text(IDC_BACK_OPACITY_EDIT), L"9");
+    plugin.Click(IDC_OK);
+    EXPECT_EQ(SettingsOf(plugin.Deinit())["BackOpacity"], "9");
+}
+
+// The refresh after each keystroke must not rewrite the field being typed
+// in: "00" rewritten as "0" with the caret at the start turned 0, 0, 7 into
+// 70.
+TEST(SettingsDialogKeys, ZeroZeroSevenGivesSeven)
+{
+    BoxWatcher watcher;
+    KeyboardSession plugin;
+    ASSERT_TRUE(plugin.OpenForKeys());
+    plugin.FocusControl(IDC_TEXT_OPACITY_EDIT);
+    plugin.Keys(L"00");
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"00");
+    EXPECT_EQ(plugin.Selection(IDC_TEXT_OPACITY_EDIT), std::make_pair(DWORD{2}, DWORD{2}));
+    plugin.Keys(L"7");
+    Pump(100);
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"007");
+    EXPECT_EQ(plugin.Selection(IDC_TEXT_OPACITY_EDIT), std::make_pair(DWORD{3}, DWORD{3}));
+    // Leaving the field writes the value as the dialog writes numbers.
+    KeyboardSession::Key(VK_TAB);
+    Pump(100);
+    EXPECT_NE(GetDlgCtrlID(GetFocus()), IDC_TEXT_OPACITY_EDIT);
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"7");
+
+    plugin.FocusControl(IDC_SHADOW_EDIT);
+    plugin.Keys(L"07");
+    EXPECT_EQ(plugin.Text(IDC_SHADOW_EDIT), L"07");
+    EXPECT_TRUE(watcher.Messages().empty());
+    plugin.Click(IDC_OK);
+    const auto values = SettingsOf(plugin.Deinit());
+    EXPECT_EQ(values.at("TextOpacity"), "7");
+    EXPECT_EQ(values.at("ShadowOffset"), "7");
+}
+
+// Deleting a field's digits to type a new value is not an error: the empty
+// field says nothing and takes nothing, and leaving it empty puts back the
+// value it had.
+TEST(SettingsDialogKeys, EmptiedFieldIsUnfinishedInputUntilLeft)
+{
+    BoxWatcher watcher;
+    KeyboardSession plugin;
+    ASSERT_TRUE(plugin.OpenForKeys());
+    plugin.FocusControl(IDC_BACK_OPACITY_EDIT);
+    ASSERT_EQ(plugin.Text(IDC_BACK_OPACITY_EDIT), L"30");
+    KeyboardSession::Key(VK_END);
+    KeyboardSession::Key(VK_BACK);
+    KeyboardSession::Key(VK_BACK);
+    Pump(300);
+    EXPECT_EQ(plugin.Text(IDC_BACK_OPACITY_EDIT), L"");
+    plugin.Keys(L"45");
+    Pump(300);
+    EXPECT_EQ(plugin.Text(IDC_BACK_OPACITY_EDIT), L"45");
+    EXPECT_TRUE(watcher.Messages().empty()) << "a message for a field being typed in";
+
+    // Emptied and left with Tab: the last value taken comes back.
+    plugin.FocusControl(IDC_SHADOW_EDIT);
+    KeyboardSession::Key(VK_DELETE);
+    Pump(300);
+    EXPECT_EQ(plugin.Text(IDC_SHADOW_EDIT), L"");
+    KeyboardSession::Key(VK_TAB);
+    Pump(200);
+    EXPECT_EQ(plugin.Text(IDC_SHADOW_EDIT), L"8");
+    // Emptied and left by a click elsewhere.
+    plugin.FocusControl(IDC_TEXT_OPACITY_EDIT);
+    KeyboardSession::Key(VK_DELETE);
+    Pump(100);
+    plugin.FocusControl(IDC_FORMAT_EDIT);
+    Pump(100);
+    EXPECT_EQ(plugin.Text(IDC_TEXT_OPACITY_EDIT), L"60");
+    EXPECT_TRUE(watcher.Messages().empty());
+    // A number out of range still brings the message at once.
+    plugin.FocusControl(IDC_SHADOW_EDIT);
+    plugin.Keys(L"30");
+    Pump(300);
+    EXPECT_EQ(watcher.Messages(), std::vector<std::wstring>{kShadowMessage});
+    EXPECT_EQ(plugin.Text(IDC_SHADOW_EDIT), L"3");
+
+    plugin.Click(IDC_OK);
+    const auto values = SettingsOf(plugin.Deinit());
+    EXPECT_EQ(values.at("BackOpacity"), "45");
+    EXPECT_EQ(values.at("ShadowOffset"), "3");
+    EXPECT_EQ(values.at("TextOpacity"), "60");
+}
+
+// The position pad's captions are Marlett characters, which the prefix must
+// have (otherwise they show as the letters "h 3 4 5 6").
+TEST(SettingsDialog, PositionPadIsDrawnInMarlett)
+{
+    PluginSession plugin;
+    plugin.OpenSettings();
+    HWND up = GetDlgItem(plugin.Dialog(), IDC_MOVE_UP);
+    auto font = reinterpret_cast<HFONT>(SendMessageW(up, WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr);
+    HDC dc = GetDC(up);
+    HGDIOBJ old = SelectObject(dc, font);
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    SelectObject(dc, old);
+    ReleaseDC(up, dc);
+    EXPECT_STREQ(face, L"Marlett");
+}
+
+// A Format far longer than any that can give a clock text (1 MB here): the
+// field shows and edits its first 383 characters, a notice under the
+// buttons says so, and the setting keeps every byte until the user edits
+// the part shown.
+const std::string kHugeFormat = [] {
+    std::string format;
+    for (int i = 0; i < (1 << 19); ++i)
+        format += "%H";
+    return format;
+}();
+const std::string kHugeFormatProfile = "[COMMON]\r\nFormat=" + kHugeFormat + "\r\n";
+constexpr size_t kFieldFormat = 383;
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+TEST(SettingsDialog, HugeFormatIsShownCutAndKeptUntilEdited)
+{
+    const std::wstring shown = Wide(kHugeFormat.substr(0, kFieldFormat));
+    {
+        PluginSession plugin(kHugeFormatProfile);
+        const auto before = std::chrono::steady_clock::now();
+        plugin.OpenSettings();
+        std::printf("opening with a 1 MB format: %lld ms (150 of them the test's own wait)\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               std::chrono::steady_clock::now() - before)
+                                               .count()));
+        HWND dialog = plugin.Dialog();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(plugin.Text(IDC_FORMAT_EDIT), shown);
+        HWND notice = GetDlgItem(dialog, IDC_FORMAT_NOTICE);
+        ASSERT_NE(notice, nullptr);
+        EXPECT_TRUE(IsWindowVisible(notice));
+        EXPECT_EQ(WindowText(notice), L"Формат слишком длинный: здесь показаны только первые 383 знака. "
+                                      L"При правке остальная часть будет отброшена.");
+        // The dialog grew below its buttons to show it whole.
+        RECT client{}, units{0, 0, 191, 150}, noticeRect{};
+        GetClientRect(dialog, &client);
+        MapDialogRect(dialog, &units);
+        GetWindowRect(notice, &noticeRect);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&noticeRect), 2);
+        EXPECT_GE(noticeRect.top, units.bottom);
+        EXPECT_LE(noticeRect.bottom, client.bottom);
+        plugin.Click(IDC_OK);
+        EXPECT_EQ(SettingsOf(plugin.Deinit())["Format"], kHugeFormat);
+    }
+    {
+        // An edit of the part shown makes it the whole format; "Отмена" puts
+        // the long one back.
+        KeyboardSession plugin(kHugeFormatProfile);
+        ASSERT_TRUE(plugin.OpenForKeys());
+        plugin.FocusControl(IDC_FORMAT_EDIT);
+        KeyboardSession::Key(VK_END);
+        KeyboardSession::Key(VK_BACK);
+        EXPECT_EQ(plugin.Text(IDC_FORMAT_EDIT), shown.substr(0, kFieldFormat - 1));
+        Pump(100);
+        EXPECT_EQ(WindowText(GetDlgItem(plugin.Dialog(), IDC_FORMAT_NOTICE)),
+                  L"Формат укорочен до показанной части. «Отмена» вернёт его целиком.");
+        plugin.Click(IDC_CANCEL);
+        Pump(100);
+        EXPECT_EQ(SettingsOf(plugin.Deinit())["Format"], kHugeFormat);
+    }
+    {
+        // The field takes no more than it shows: of two letters typed at its
+        // end after one deletion only the first goes in; "ОК" keeps that.
+        KeyboardSession plugin(kHugeFormatProfile);
+        ASSERT_TRUE(plugin.OpenForKeys());
+        plugin.FocusControl(IDC_FORMAT_EDIT);
+        KeyboardSession::Key(VK_END);
+        KeyboardSession::Key(VK_BACK);
+        plugin.Keys(L"MS");
+        const std::string edited = kHugeFormat.substr(0, kFieldFormat - 1) + "m";
+        EXPECT_EQ(plugin.Text(IDC_FORMAT_EDIT), Wide(edited));
+        plugin.Click(IDC_OK);
+        EXPECT_EQ(SettingsOf(plugin.Deinit())["Format"], edited);
+    }
 }
 
 // The interactive host, in a folder of its own with a copy of the plug-in:
