@@ -88,6 +88,14 @@ Rect Compositor::PicturePartFor(Size picture, Size sizeThousandths, Point positi
     return part.IsEmpty() ? Rect{} : part;
 }
 
+bool Compositor::ServesPosition(Point position) const
+{
+    if (contentRect_.IsEmpty())
+        return true;
+    const Rect needed = CopyPartFor({contentRect_.Width(), contentRect_.Height()}, position);
+    return needed.IsEmpty() || Intersect(needed, preparedRect_) == needed;
+}
+
 void Compositor::PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect,
                                 Size sizeThousandths, int32_t growPercent, int32_t shrinkPercent)
 {

@@ -71,6 +71,10 @@ public:
     // drawn (also when BlendOverlay would refuse the frame).
     Rect PicturePartFor(Size picture, Size sizeThousandths, Point position) const;
 
+    // False when BlendOverlay at `position` would need pixels of the scaled
+    // overlay that the prepared copy does not hold (it then draws nothing).
+    bool ServesPosition(Point position) const;
+
     // Blends the prepared copy onto a frame of the current format at a
     // position in thousandths, clipped to the frame. opacityPercent 0..100
     // (values outside are clamped). Writes nothing outside the frame buffer

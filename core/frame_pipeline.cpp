@@ -62,6 +62,17 @@ void FramePipeline::ProcessFrame(uint8_t* framePixels)
         y = position.y;
     });
 
+    // The copy holds what lands on the frame at the position it was
+    // prepared for; a position it cannot serve gets a fresh rendering.
+    if (m_havePicture && m_visiblePartOnly && !(position == m_placed) && !m_compositor.ServesPosition(position)) {
+        Render(now);
+        m_settings.EditLivePosition([&](int32_t& x, int32_t& y) {
+            position = ClampClockPosition({x, y}, m_frameClockSize);
+            x = position.x;
+            y = position.y;
+        });
+    }
+
     if (m_havePicture && framePixels)
         m_compositor.BlendOverlay(framePixels, position, 100);
 }
@@ -97,15 +108,18 @@ void FramePipeline::Render(int64_t second)
         m_clockText = text;
     }
 
-    // Where the clock will be blended: the position as this frame clamps it
-    // for the new size. In a direction where the clock is larger than the
-    // frame the clamp puts it at 1000 - size whatever the setting, so a
-    // later move does not change what is visible; in a direction where it
-    // fits, the compositor keeps all of it.
+    // Where the clock will be blended: the live position as this frame
+    // clamps it for the new size. In a direction where the clock is larger
+    // than the frame the clamp puts it at 1000 - size whatever the setting,
+    // so a later move does not change what is visible; in a direction where
+    // it fits, the compositor keeps all of it. (ProcessFrame still renders
+    // again should a position ever need what the copy lacks.)
     Point placed;
     const PicturePartChooser visiblePart = [&](Size pictureSize) {
         const Size thousandths = ClockSizeInThousandths(pictureSize);
-        placed = ClampClockPosition({settings.StringPosX, settings.StringPosY}, thousandths);
+        Point live;
+        m_settings.EditLivePosition([&](int32_t& x, int32_t& y) { live = {x, y}; });
+        placed = ClampClockPosition(live, thousandths);
         return m_compositor.PicturePartFor(pictureSize, thousandths, placed);
     };
     const RenderedClock rendered =
@@ -131,6 +145,7 @@ void FramePipeline::Render(int64_t second)
             m_compositor.PrepareOverlay(m_overlay.Pixels(), m_overlay.AllocationSize(), used, size,
                                         kOverlayGrowPercent, kOverlayShrinkPercent);
         m_havePicture = true;
+        m_placed = placed;
     } else if (m_visiblePartOnly && rendered.part.IsEmpty()) {
         // Nothing of the clock lands on the frame: the compositor lets its
         // copy go, as its planes did.

@@ -73,6 +73,9 @@ public:
                                 int32_t growPercent, int32_t shrinkPercent, const OverlayPart& part) = 0;
     // The part of a picture that a blend at `position` needs.
     virtual Rect PicturePartFor(Size picture, Size sizeThousandths, Point position) const = 0;
+    // False when a blend at `position` would need pixels the prepared copy
+    // does not hold.
+    virtual bool ServesPosition(Point position) const = 0;
     virtual void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) = 0;
 };
 
@@ -95,6 +98,7 @@ public:
     {
         return m_compositor.PicturePartFor(picture, sizeThousandths, position);
     }
+    bool ServesPosition(Point position) const override { return m_compositor.ServesPosition(position); }
     void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
     {
         m_compositor.BlendOverlay(framePixels, position, opacityPercent);
@@ -159,6 +163,7 @@ private:
     bool m_haveSettings = false;
     ClockFormat m_clockFormat;
     bool m_visiblePartOnly = true;
+    Point m_placed;  // the position the prepared copy was made for
 };
 
 } // namespace horavel

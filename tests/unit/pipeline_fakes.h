@@ -111,6 +111,8 @@ public:
     }
     // The whole picture, so the pipeline's own steps see every pixel.
     Rect PicturePartFor(Size picture, Size, Point) const override { return {0, 0, picture.width, picture.height}; }
+    bool serves = true;  // what ServesPosition answers
+    bool ServesPosition(Point) const override { return serves; }
     std::vector<OverlayPart> releases;  // preparations with nothing to draw
     void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
     {

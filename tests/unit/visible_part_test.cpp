@@ -7,6 +7,7 @@
 #include "core/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "render/clock_overlay.h"
+#include "pipeline_fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -289,6 +290,63 @@ TEST(VisiblePart, NothingOnTheFrameKeepsNoCopy)
         EXPECT_EQ(uint64_t(refused.capacityWidth()) * uint64_t(refused.capacityHeight()), 0u);
         EXPECT_TRUE(refused.preparedRect().IsEmpty());
     }
+}
+
+TEST(VisiblePart, CopyServesOnlyThePositionsItHolds)
+{
+    // 200 x 100 frame, a clock 2.5 frames wide placed at its clamped -1500:
+    // the copy holds the 200 columns on the frame only.
+    std::vector<uint8_t> picture(4 * 64 * 32, 0x80);
+    Compositor c;
+    c.SetFrameFormat(200, 100, LayoutRGB24);
+    const Size thousandths{2500, 400};
+    const Rect part = c.PicturePartFor({64, 32}, thousandths, {-1500, 0});
+    ASSERT_FALSE(part.IsEmpty());
+    EXPECT_LT(part.Width(), 64);
+    std::vector<uint8_t> held(4 * size_t(part.Width()) * size_t(part.Height()), 0x80);
+    c.PrepareOverlay(held.data(), {part.Width(), part.Height()}, {0, 0, part.Width(), part.Height()}, thousandths,
+                     25, 25, OverlayPart{{64, 32}, {part.left, part.top}, {-1500, 0}});
+    EXPECT_EQ(c.preparedRect(), (Rect{300, 0, 500, 40}));
+    EXPECT_TRUE(c.ServesPosition({-1500, 0}));
+    EXPECT_TRUE(c.ServesPosition({-1500, 900}));  // it fits vertically: all lines are held
+    EXPECT_FALSE(c.ServesPosition({-1000, 0}));
+    EXPECT_TRUE(c.ServesPosition({1000, 0}));     // nothing on the frame
+    std::vector<uint8_t> frame(3 * 200 * 100, 7);
+    c.BlendOverlay(frame.data(), {-1000, 0}, 100);
+    EXPECT_TRUE(std::all_of(frame.begin(), frame.end(), [](uint8_t b) { return b == 7; }));
+    c.BlendOverlay(frame.data(), {-1500, 0}, 100);
+    EXPECT_FALSE(std::all_of(frame.begin(), frame.end(), [](uint8_t b) { return b == 7; }));
+}
+
+TEST(VisiblePart, PositionTheCopyCannotServeGetsAFreshRendering)
+{
+    using namespace testing_fakes;
+    SettingsStore settings;
+    settings.SetLive(TableDefaults());
+    ClockOverlay overlay;
+    RecordingCompositor compositor;
+    BoxRenderer renderer;
+    FakeClock clock(500);
+    FramePipeline pipeline(settings, overlay, compositor, renderer, clock);
+    std::vector<uint8_t> frame(16);
+    pipeline.ProcessFrame(frame.data());
+    ASSERT_EQ(compositor.prepares.size(), 1u);
+    // The same position: no question asked, nothing rendered.
+    compositor.serves = false;
+    pipeline.ProcessFrame(frame.data());
+    EXPECT_EQ(compositor.prepares.size(), 1u);
+    // A move the copy serves: nothing rendered either.
+    compositor.serves = true;
+    settings.EditLivePosition([](int32_t& x, int32_t&) { x += 10; });
+    pipeline.ProcessFrame(frame.data());
+    EXPECT_EQ(compositor.prepares.size(), 1u);
+    // A move it cannot serve: rendered again within the second, then blended.
+    compositor.serves = false;
+    settings.EditLivePosition([](int32_t& x, int32_t&) { x += 10; });
+    const size_t blends = compositor.blendCount;
+    pipeline.ProcessFrame(frame.data());
+    EXPECT_EQ(compositor.prepares.size(), 2u);
+    EXPECT_EQ(compositor.blendCount, blends + 1);
 }
 
 } // namespace
