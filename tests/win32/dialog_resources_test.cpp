@@ -1,6 +1,7 @@
 // The DLL's resources as the dialog and Windows read them: the settings
 // template's controls in tab order, the format menu, the version block.
 #include "core/plugin_record.h"
+#include "horavel_version.h"
 #include "ui/resource.h"
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -31,6 +33,11 @@ std::wstring DllPath()
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder(path);
     return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"Horavel.dll";
+}
+
+std::wstring Widen(const char* ascii)
+{
+    return std::wstring(ascii, ascii + std::char_traits<char>::length(ascii));
 }
 
 DllResources::DllResources() : m_module(LoadLibraryExW(DllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
@@ -204,11 +211,37 @@ TEST(DialogResources, EmblemAndVersionBlock)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(3, 2));
+    // The numbers of the project's version, the one place it is written.
+    EXPECT_EQ(fixed->dwFileVersionMS, MAKELONG(HORAVEL_VERSION_MINOR, HORAVEL_VERSION_MAJOR));
+    EXPECT_EQ(fixed->dwFileVersionLS, MAKELONG(0, HORAVEL_VERSION_PATCH));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     wchar_t* description = nullptr;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\041904B0\\FileDescription",
                                reinterpret_cast<void**>(&description), &length));
     EXPECT_STREQ(description, L"OSD-часы.");
+    const std::wstring shown = Widen(HORAVEL_VERSION_SHOWN);
+    for (const wchar_t* key : {L"\\StringFileInfo\\041904B0\\FileVersion",
+                               L"\\StringFileInfo\\041904B0\\ProductVersion"}) {
+        wchar_t* text = nullptr;
+        ASSERT_TRUE(VerQueryValueW(block.data(), key, reinterpret_cast<void**>(&text), &length));
+        EXPECT_EQ(std::wstring(text), shown);
+    }
+}
+
+TEST(DialogResources, AboutBoxShowsTheProjectVersion)
+{
+    DllResources dll;
+    HRSRC found = FindResourceW(dll, MAKEINTRESOURCEW(IDD_ABOUT), reinterpret_cast<LPCWSTR>(RT_DIALOG));
+    ASSERT_NE(found, nullptr);
+    const auto* bytes = static_cast<const char*>(LockResource(LoadResource(dll, found)));
+    const DWORD size = SizeofResource(dll, found);
+    ASSERT_NE(bytes, nullptr);
+    // The template's texts are UTF-16; the version line is one of them.
+    const std::wstring_view texts(reinterpret_cast<const wchar_t*>(bytes), size / sizeof(wchar_t));
+    const std::wstring line = Widen(HORAVEL_ABOUT_VERSION);
+    EXPECT_EQ(line, L"Ver." + Widen(HORAVEL_VERSION_SHOWN));
+    EXPECT_NE(texts.find(line + L'\0'), std::wstring_view::npos) << "no " << HORAVEL_ABOUT_VERSION;
 }
 
 } // namespace
