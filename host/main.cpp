@@ -137,7 +137,7 @@ int RunBatch(const HostOptions& options)
         RunBench(record, descriptor, frame);
     } else {
         const int total = options.frames >= 0 ? options.frames : options.input.empty() ? 100 : 1 << 30;
-        const int snapshotAt = options.snapshotFrame >= 0 ? options.snapshotFrame : total - 1;
+        int snapshotAt = options.snapshotFrame >= 0 ? options.snapshotFrame : total - 1;
         int drawn = 0, processed = 0;
         Picture snapshot;
         LARGE_INTEGER start, now;
@@ -179,6 +179,12 @@ int RunBatch(const HostOptions& options)
         }
         std::printf("process: %d frames, %d drawn on (returned 1), %d left untouched (returned 0)\n", processed, drawn,
                     processed - drawn);
+        // "The last frame" of an input file is known only at its end: the
+        // frame buffer still holds it.
+        if (options.snapshotFrame < 0 && processed > 0 && processed < total) {
+            FrameToPicture(frame.data(), layout, width, height, snapshot);
+            snapshotAt = processed - 1;
+        }
         if (!options.snapshot.empty()) {
             if (snapshot.width == 0)
                 return Fail("no frame " + std::to_string(snapshotAt) + " to take a snapshot of");
