@@ -1,6 +1,6 @@
 // format-examples: prints what each specifier of the plug-in's format menu
 // shows for one fixed moment, formatted by the same code as the clock on a
-// frame (CleanClockFormat, FormatClockTime) after the same locale set-up as
+// frame (ClockFormat) after the same locale set-up as
 // the plug-in's init. scripts/make-guide turns its output into the table of
 // the user guide, so the guide shows what the plug-in really draws.
 //
@@ -9,7 +9,7 @@
 // Output, in the ANSI code page (1251 in a Russian locale), one line each:
 //   item<TAB>menu item text<TAB>what its specifier shows
 //   clean<TAB>format<TAB>what the clock shows for it
-#include "core/frame_pipeline.h"
+#include "core/clock_format.h"
 #include "ui/resource.h"
 
 #include <windows.h>
@@ -76,12 +76,12 @@ int main(int argc, char** argv)
         // The item inserts its first two characters, as the dialog does.
         const std::string specifier = item.substr(0, 2);
         std::printf("item\t%s\t%s\n", item.c_str(),
-                    horavel::FormatClockTime(horavel::CleanClockFormat(specifier), second).c_str());
+                    horavel::ClockFormat(specifier).Format(second).c_str());
     }
     for (const char* format : {"%H:%M:%S", "%d.%m.%Y %H:%M", "%A, %H:%M", "%#d.%m.%Y", "%H:%M %Q",
                                "%e.%m", "%H:%M% UTC", "%d.%m%", "100%%"})
         std::printf("clean\t%s\t%s\n", format,
-                    horavel::FormatClockTime(horavel::CleanClockFormat(format), second).c_str());
+                    horavel::ClockFormat(format).Format(second).c_str());
     DestroyMenu(menu);
     FreeLibrary(dll);
     return 0;
