@@ -197,8 +197,11 @@ BOOL CSettingsDlg::OnInitDialog()
     framework::CDialog::OnInitDialog();
     // A format longer than the field takes is shown cut, and the dialog says
     // so below its buttons; it grows for that before it is placed.
-    const std::string liveFormat = Settings().Live().Format;
-    if (FormatFieldPart(liveFormat).size() < liveFormat.size())
+    bool formatCut = false;
+    Settings().ReadLive([&](const SettingsRecord& live, uint64_t) {
+        formatCut = FormatFieldPart(live.Format).size() < live.Format.size();
+    });
+    if (formatCut)
         ShowFormatNotice(LongFormatNotice());
     PlaceWindow();
     Settings().TakeSnapshot();
@@ -266,15 +269,26 @@ void CSettingsDlg::PostRefresh() { PostMessage(kWmPreviewRefresh, 0, 0); }
 LRESULT CSettingsDlg::OnPreviewRefresh(WPARAM wParam, LPARAM)
 {
     if (wParam == 0) {
-        const SettingsRecord live = Settings().Live();
-        RefreshNumericField(m_textOpacitySpin, IDC_TEXT_OPACITY_EDIT, live.TextOpacity);
-        RefreshNumericField(m_backOpacitySpin, IDC_BACK_OPACITY_EDIT, live.BackOpacity);
-        RefreshNumericField(m_shadowSpin, IDC_SHADOW_EDIT, live.ShadowOffset);
+        // Copies of what the fields show, not of the whole record: a format
+        // from a profile may be megabytes long.
+        int32_t textOpacity = 0, backOpacity = 0, shadowOffset = 0;
+        std::string formatPart;
+        bool formatCut = false;
+        Settings().ReadLive([&](const SettingsRecord& live, uint64_t) {
+            textOpacity = live.TextOpacity;
+            backOpacity = live.BackOpacity;
+            shadowOffset = live.ShadowOffset;
+            formatPart = FormatFieldPart(live.Format);
+            formatCut = formatPart.size() < live.Format.size();
+        });
+        RefreshNumericField(m_textOpacitySpin, IDC_TEXT_OPACITY_EDIT, textOpacity);
+        RefreshNumericField(m_backOpacitySpin, IDC_BACK_OPACITY_EDIT, backOpacity);
+        RefreshNumericField(m_shadowSpin, IDC_SHADOW_EDIT, shadowOffset);
         constexpr UINT redraw = RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW;
         m_fontButton.RedrawWindow(redraw);
         m_textColorButton.RedrawWindow(redraw);
         m_backColorButton.RedrawWindow(redraw);
-        RefreshFormatField(live.Format);
+        RefreshFormatField(formatPart, formatCut);
     } else if (wParam != 1) {
         return 1;
     }
@@ -302,17 +316,16 @@ void CSettingsDlg::RefreshNumericField(framework::CSpinButtonCtrl& spin, int edi
     spin.SetPos(value);
 }
 
-void CSettingsDlg::RefreshFormatField(const std::string& format)
+void CSettingsDlg::RefreshFormatField(const std::string& part, bool cut)
 {
     // Compared as 8-bit text, the form it is stored in: a character the code
     // page lacks reads back as '?' and must not count as a difference, and
     // setting an equal text would only move the caret to the start.
-    const std::string_view part = FormatFieldPart(format);
     if (framework::WideToAnsi(m_formatEdit.GetWindowText()) != part)
         m_formatEdit.SetWindowText(framework::AnsiToWide(part));
     // Once a long format has been cut by an edit (or replaced by the
     // defaults), the notice says what is left.
-    if (m_formatNotice.m_hWnd && part.size() == format.size())
+    if (m_formatNotice.m_hWnd && !cut)
         m_formatNotice.SetWindowText(kCutFormatNotice);
 }
 
@@ -422,7 +435,13 @@ LRESULT CSettingsDlg::OnDrawItem(WPARAM, LPARAM lParam)
     framework::CDC dc(item->hDC);
     framework::CBrush brush;
     RECT whole = item->rcItem;
-    const SettingsRecord live = Settings().Live();
+    std::string fontName;
+    COLORREF textColor = 0, backColor = 0;
+    Settings().ReadLive([&](const SettingsRecord& live, uint64_t) {
+        fontName = live.FontName;
+        textColor = live.TextColor;
+        backColor = live.BackColor;
+    });
     switch (item->CtlID) {
     case IDC_FONT_BUTTON: {
         // Clear the face first so that a shorter name leaves nothing of a
@@ -432,7 +451,7 @@ LRESULT CSettingsDlg::OnDrawItem(WPARAM, LPARAM lParam)
         text.left += 4;
         text.right -= 4;
         dc.SetBkMode(TRANSPARENT);
-        dc.DrawText(framework::AnsiToWide(live.FontName), text, kFontNameFormat);
+        dc.DrawText(framework::AnsiToWide(fontName), text, kFontNameFormat);
         dc.DrawEdge(whole, EDGE_BUMP, BF_RECT);
         break;
     }
@@ -441,7 +460,7 @@ LRESULT CSettingsDlg::OnDrawItem(WPARAM, LPARAM lParam)
         if (item->itemState & ODS_DISABLED)
             brush.CreateHatchBrush(HS_FDIAGONAL, RGB(0x80, 0x80, 0x80));
         else
-            brush.CreateSolidBrush(item->CtlID == IDC_TEXT_COLOR ? live.TextColor : live.BackColor);
+            brush.CreateSolidBrush(item->CtlID == IDC_TEXT_COLOR ? textColor : backColor);
         dc.FillRect(whole, brush);
         dc.DrawEdge(whole, EDGE_BUMP, BF_RECT);
         break;
@@ -490,10 +509,10 @@ void CSettingsDlg::OnRepeatMouse(int, WPARAM message, const MOUSEHOOKSTRUCT* inf
 void CSettingsDlg::RepeatStep(int32_t step)
 {
     const int id = m_repeatButtonId;
-    Settings().EditLive([&](SettingsRecord& live) {
-        const Point moved = MoveByArrow(Point{live.StringPosX, live.StringPosY}, id, step);
-        live.StringPosX = moved.x;
-        live.StringPosY = moved.y;
+    Settings().EditLivePosition([&](int32_t& x, int32_t& y) {
+        const Point moved = MoveByArrow(Point{x, y}, id, step);
+        x = moved.x;
+        y = moved.y;
     });
 }
 
@@ -545,9 +564,9 @@ void CSettingsDlg::ApplyAlign(int alignId)
     const std::optional<Point> at = AlignPosition(alignId, ClockSize());
     if (!at)
         return;
-    Settings().EditLive([&](SettingsRecord& live) {
-        live.StringPosX = at->x;
-        live.StringPosY = at->y;
+    Settings().EditLivePosition([&](int32_t& x, int32_t& y) {
+        x = at->x;
+        y = at->y;
     });
 }
 
@@ -574,19 +593,17 @@ void CSettingsDlg::OnTextColorButton() { EditColor(&SettingsRecord::TextColor); 
 void CSettingsDlg::OnFormatChange()
 {
     const std::string format = framework::WideToAnsi(m_formatEdit.GetWindowText());
-    bool changed = false;
-    Settings().EditLive([&](SettingsRecord& live) {
-        // The field showing what it already showed (the refresh writing it,
-        // for one) changes nothing; in particular a format longer than the
-        // field keeps its end until the user edits the part shown. An edit
-        // makes the field's text the whole format.
-        if (format == FormatFieldPart(live.Format))
-            return;
-        live.Format = format;
-        changed = true;
+    // The field showing what it already showed (the refresh writing it, for
+    // one) changes nothing; in particular a format longer than the field
+    // keeps its end until the user edits the part shown. An edit makes the
+    // field's text the whole format. Only this thread writes the format.
+    bool unchanged = false;
+    Settings().ReadLive([&](const SettingsRecord& live, uint64_t) {
+        unchanged = format == FormatFieldPart(live.Format);
     });
-    if (!changed)
+    if (unchanged)
         return;
+    Settings().EditLive([&](SettingsRecord& live) { live.Format = format; });
     RequestClockRedraw();
     if (m_formatNotice.m_hWnd)
         m_formatNotice.SetWindowText(kCutFormatNotice);

@@ -77,7 +77,7 @@ private:
     void ValidateNumericField(int editId, int32_t maximum, int32_t SettingsRecord::*member,
                               const wchar_t* message);
     void RefreshNumericField(framework::CSpinButtonCtrl& spin, int editId, int32_t value);
-    void RefreshFormatField(const std::string& format);
+    void RefreshFormatField(const std::string& part, bool cut);
     void ShowFormatNotice(const std::wstring& text);
     void ApplyAlign(int alignId);
     void RepeatStep(int32_t step);
