@@ -6,7 +6,8 @@
 // A finding is a crash or sanitizer report, a write outside the frame (the
 // frame lies between guard bytes, inside one allocation so that ASan checks
 // the far sides), a clock text that cannot have come from the formatter, or
-// one processed frame slower than kFrameBudgetMs.
+// one processed frame slower than kFrameBudgetMs. With HORAVEL_FUZZ_FRAME_TIMES
+// set, every frame's time is printed.
 #include "composite/compositor.h"
 #include "core/frame_pipeline.h"
 #include "settings/settings_persistence.h"
@@ -33,8 +34,8 @@ using namespace horavel::testing_fakes;
 // with the arithmetic checks of UBSan make the pixel work a few times
 // slower than in a release build. A frame that re-renders the largest clock
 // below takes about 100 ms here, one of the default clock on 1920 x 1080
-// about 2 ms; a format of 128 KB that is cleaned by shifting the rest of the
-// text at each deletion takes about a second.
+// about 2 ms; a format of 128 KB of "% " that is cleaned by shifting the rest of
+// the text at each deletion takes about a second.
 constexpr double kFrameBudgetMs = 250;
 
 // The box renderer's cell follows the font size (height |FontSize|, half as
@@ -42,6 +43,9 @@ constexpr double kFrameBudgetMs = 250;
 // fuzzer reaches clocks ten times the frame's width or twice its height,
 // but no clock whose scaling alone costs more than the budget.
 constexpr int64_t kMaxPictureArea = 2 * 768 * 576;
+
+// The longest format the edit makes.
+constexpr size_t kMaxPastedFormat = 1 << 20;
 
 constexpr size_t kGuard = 64;
 constexpr uint8_t kGuardByte = 0xA5;
@@ -116,6 +120,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t layoutCode = input.ConsumeIntegralInRange<int32_t>(-1, 3);
     const int32_t layout = layoutCode == 2 ? LayoutYUY2 : layoutCode == 3 ? LayoutRGB24 : layoutCode;
     const uint8_t seed = input.ConsumeIntegral<uint8_t>();
+    // The edit of the last frame pastes the format this many times over (a
+    // paste gone wrong), so that long formats are reached without long inputs.
+    const size_t pastes = size_t{1} << input.ConsumeIntegralInRange<int>(0, 14);
     const std::string profile = input.ConsumeRemainingBytesAsString();
 
     SettingsStore store;
@@ -141,7 +148,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (step == 2)
             clock.Advance();
         if (step == 3) {
-            store.EditLive([](SettingsRecord& live) { live.Format += "%H"; });
+            store.EditLive([&](SettingsRecord& live) {
+                const std::string once = live.Format + "%H";
+                live.Format.clear();
+                for (size_t i = 0; i < pastes && live.Format.size() + once.size() <= kMaxPastedFormat; ++i)
+                    live.Format += once;
+            });
             pipeline.RequestClockRedraw();
         }
         // What the clock must show, the plain way, outside the timing.
@@ -151,6 +163,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const double start = ThreadMilliseconds();
         pipeline.ProcessFrame(frame.Pixels());
         const double spent = ThreadMilliseconds() - start;
+        static const bool printTimes = std::getenv("HORAVEL_FUZZ_FRAME_TIMES") != nullptr;
+        if (printTimes)
+            std::fprintf(stderr, "frame %d: %.1f ms, %d x %d (layout %d), clock %d x %d thousandths\n", step, spent,
+                         width, height, layout, pipeline.ClockSize().width, pipeline.ClockSize().height);
         if (spent > kFrameBudgetMs) {
             std::fprintf(stderr, "pipeline_fuzzer: %.0f ms for a %d x %d frame (layout %d), clock %d x %d thousandths\n",
                          spent, width, height, layout, pipeline.ClockSize().width, pipeline.ClockSize().height);
