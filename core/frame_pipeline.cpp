@@ -84,6 +84,9 @@ const SettingsRecord& FramePipeline::RefreshSettings()
     // length once per edit, not once per second.
     bool formatChanged = false;
     m_settings.ReadLive([&](const SettingsRecord& live, uint64_t revision) {
+        // The clamp moves the position without counting a change.
+        m_renderSettings.StringPosX = live.StringPosX;
+        m_renderSettings.StringPosY = live.StringPosY;
         if (m_haveSettings && revision == m_settingsRevision)
             return;
         formatChanged = !m_haveSettings || live.Format != m_renderSettings.Format;

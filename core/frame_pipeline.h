@@ -155,9 +155,8 @@ private:
     // Owned by the processing thread alone.
     Size m_frameClockSize;
     bool m_havePicture = false;  // the compositor holds a prepared picture
-    // The live record as of its last change, what the picture is drawn from
-    // (its position may lag: the position is clamped on every frame without
-    // counting as a change), and its format made ready.
+    // The live record as of the last rendering, what the picture is drawn
+    // from, and its format made ready.
     SettingsRecord m_renderSettings;
     uint64_t m_settingsRevision = 0;
     bool m_haveSettings = false;
