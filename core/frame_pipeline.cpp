@@ -34,6 +34,18 @@ void FramePipeline::RequestClockRedraw()
     m_lastRenderedSecond.store(-1);
 }
 
+void FramePipeline::DiscardPicture()
+{
+    m_discardPicture.store(true);
+    m_lastRenderedSecond.store(-1);
+}
+
+FramePipeline::PictureSettings FramePipeline::PictureSettings::Of(const SettingsRecord& r)
+{
+    return {r.FontName,  r.FontSize,  r.FontWeight,  r.FontItalic,  r.FontUnderline, r.FontStrikeOut,
+            r.FontCharSet, r.TextColor, r.BackColor, r.TextOpacity, r.BackOpacity,   r.ShadowOffset};
+}
+
 std::string FramePipeline::ClockText() const
 {
     std::lock_guard<std::mutex> lock(m_stateLock);
@@ -99,17 +111,52 @@ const SettingsRecord& FramePipeline::RefreshSettings()
     return m_renderSettings;
 }
 
+bool FramePipeline::SamePart()
+{
+    if (m_visiblePartOnly != m_pictureKey.visiblePartOnly)
+        return false;
+    if (!m_visiblePartOnly)
+        return true;
+    // The same text, font and settings give a picture of the same size, so
+    // the part the position asks for now is found from the held one's.
+    const Size picture = m_pictureKey.picture;
+    const Size thousandths = ClockSizeInThousandths(picture);
+    Point live;
+    m_settings.EditLivePosition([&](int32_t& x, int32_t& y) { live = {x, y}; });
+    const Point placed = ClampClockPosition(live, thousandths);
+    return placed == m_pictureKey.placed &&
+           m_compositor.PicturePartFor(picture, thousandths, placed) == m_pictureKey.part;
+}
+
 void FramePipeline::Render(int64_t second)
 {
-    // Until a picture is prepared again, the old one is not blended.
-    m_havePicture = false;
-
     const SettingsRecord& settings = RefreshSettings();
     std::string text = m_clockFormat.Format(second);
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
         m_clockText = text;
     }
+
+    // With "%H:%M" 59 seconds of 60 give the text of the second before: the
+    // picture the compositor holds is then what rendering, scaling and
+    // converting again would give, byte for byte, and is kept. The renderer's
+    // generation stands for its font; the frame format counts through
+    // DiscardPicture; the part of the picture that is kept must be the one
+    // the position now asks for. The text and size published stay the same.
+    const uint64_t generation = m_renderer.PictureGeneration();
+    const bool discard = m_discardPicture.exchange(false);
+    if (m_skipUnchanged && m_havePicture && !discard && text == m_pictureKey.text &&
+        generation == m_pictureKey.rendererGeneration && PictureSettings::Of(settings) == m_pictureKey.settings &&
+        SamePart()) {
+        ++m_keptCount;
+        if (m_preview)
+            m_preview->PostPreviewRefresh();
+        return;
+    }
+
+    // Until a picture is prepared again, the old one is not blended.
+    m_havePicture = false;
+    ++m_renderCount;
 
     // Where the clock will be blended: the live position as this frame
     // clamps it for the new size. In a direction where the clock is larger
@@ -149,6 +196,13 @@ void FramePipeline::Render(int64_t second)
                                         kOverlayGrowPercent, kOverlayShrinkPercent);
         m_havePicture = true;
         m_placed = placed;
+        m_pictureKey.text = std::move(text);
+        m_pictureKey.settings = PictureSettings::Of(settings);
+        m_pictureKey.rendererGeneration = generation;
+        m_pictureKey.visiblePartOnly = m_visiblePartOnly;
+        m_pictureKey.picture = rendered.pixelSize;
+        m_pictureKey.part = rendered.part;
+        m_pictureKey.placed = placed;
     } else if (m_visiblePartOnly && rendered.part.IsEmpty()) {
         // Nothing of the clock lands on the frame: the compositor lets its
         // copy go, as its planes did.

@@ -116,7 +116,22 @@ public:
     FramePipeline& operator=(const FramePipeline&) = delete;
 
     // The next processed frame renders afresh, whatever the time. Any thread.
+    // A rendering whose text, settings and renderer are those of the picture
+    // the compositor already holds keeps that picture instead (it would come
+    // out byte for byte the same), unless SetSkipUnchangedPictures(false).
     void RequestClockRedraw();
+
+    // A redraw request after which the held picture is not kept even when
+    // nothing the pipeline can compare has changed: `start` calls it, since
+    // the compositor's frame format may be new. Any thread.
+    void DiscardPicture();
+
+    // On by default; off renders on every second and every request, as a
+    // reference for tests and benchmarks. Processing thread only.
+    void SetSkipUnchangedPictures(bool skip) { m_skipUnchanged = skip; }
+    // Renderings done and kept, for tests and benchmarks. Processing thread.
+    int64_t RenderCount() const { return m_renderCount; }
+    int64_t KeptPictureCount() const { return m_keptCount; }
 
     // Text and size (thousandths) of the last rendering. Any thread.
     std::string ClockText() const;
@@ -163,6 +178,35 @@ private:
     ClockFormat m_clockFormat;
     bool m_visiblePartOnly = true;
     Point m_placed;  // the position the prepared copy was made for
+
+    // The settings the clock picture is drawn from: font, colours, opacities
+    // and shadow. Not the position, nor the format (it counts through the
+    // text it gives), nor FontQuality (the clock font ignores it).
+    struct PictureSettings {
+        std::string FontName;
+        int32_t FontSize = 0, FontWeight = 0;
+        uint8_t FontItalic = 0, FontUnderline = 0, FontStrikeOut = 0, FontCharSet = 0;
+        uint32_t TextColor = 0, BackColor = 0;
+        int32_t TextOpacity = 0, BackOpacity = 0, ShadowOffset = 0;
+        static PictureSettings Of(const SettingsRecord& record);
+        friend bool operator==(const PictureSettings&, const PictureSettings&) = default;
+    };
+    // What the held picture was made from (valid while m_havePicture).
+    struct PictureKey {
+        std::string text;
+        PictureSettings settings;
+        uint64_t rendererGeneration = 0;
+        bool visiblePartOnly = false;
+        Size picture;  // the whole picture's pixel size
+        Rect part;     // the part of it that was drawn and prepared
+        Point placed;  // the clamped position it was prepared for
+    };
+    bool SamePart();
+    PictureKey m_pictureKey;
+    std::atomic<bool> m_discardPicture{false};
+    bool m_skipUnchanged = true;
+    int64_t m_renderCount = 0;
+    int64_t m_keptCount = 0;
 };
 
 } // namespace horavel

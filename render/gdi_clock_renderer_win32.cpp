@@ -13,23 +13,6 @@ namespace horavel {
 
 namespace {
 
-// A memory device context that is deleted at the end of the scope.
-class MemoryDc {
-public:
-    MemoryDc() : m_dc(::CreateCompatibleDC(nullptr)) {}
-    ~MemoryDc()
-    {
-        if (m_dc)
-            ::DeleteDC(m_dc);
-    }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    operator HDC() const { return m_dc; }
-
-private:
-    HDC m_dc;
-};
-
 // The used rectangle in the colour of the DC's background, as a solid fill
 // that ignores the background mode.
 void FillSolidRect(HDC dc, const Rect& rect, COLORREF color)
@@ -75,7 +58,16 @@ LOGFONTA MakeClockLogFont(const SettingsRecord& settings)
 }
 
 GdiClockTextRenderer::GdiClockTextRenderer() = default;
-GdiClockTextRenderer::~GdiClockTextRenderer() = default;
+
+GdiClockTextRenderer::~GdiClockTextRenderer()
+{
+    if (!m_dc)
+        return;
+    // The font goes back out of the context before either is deleted.
+    if (m_originalFont)
+        ::SelectObject(m_dc, m_originalFont);
+    ::DeleteDC(m_dc);
+}
 
 bool GdiClockTextRenderer::CreateClockFont(const SettingsRecord& settings)
 {
@@ -88,6 +80,7 @@ bool GdiClockTextRenderer::CreateClockFont(const SettingsRecord& settings)
     {
         std::lock_guard<std::mutex> lock(m_fontLock);
         previous = std::exchange(m_font, std::move(font));
+        m_generation.fetch_add(1);
     }
     // The previous font is deleted here, outside the lock, unless a rendering
     // still holds it; then it goes when that rendering ends.
@@ -114,13 +107,23 @@ std::shared_ptr<const GdiClockTextRenderer::Font> GdiClockTextRenderer::CurrentF
 RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, const SettingsRecord& settings,
                                                     ClockOverlay& overlay, const PicturePartChooser& choosePart)
 {
-    const std::shared_ptr<const Font> font = CurrentFont();
-    MemoryDc dc;
-    if (!dc)
-        return {};
-    // Without a font of our own the DC's default font draws.
-    const HGDIOBJ previousFont = font ? ::SelectObject(dc, font->handle) : nullptr;
-    ::SetBkMode(dc, TRANSPARENT);
+    if (!m_dc) {
+        m_dc = ::CreateCompatibleDC(nullptr);
+        if (!m_dc)
+            return {};
+        ::SetBkMode(m_dc, TRANSPARENT);
+    }
+    const HDC dc = m_dc;
+    // Without a font of our own the DC's default font draws. A font is
+    // selected once and stays selected until a new one is made; the one it
+    // replaces is deleted (by its last owner) only once it is out of the DC.
+    std::shared_ptr<const Font> font = CurrentFont();
+    if (font && font != m_selectedFont) {
+        const HGDIOBJ previous = ::SelectObject(dc, font->handle);
+        if (!m_originalFont)
+            m_originalFont = previous;
+        m_selectedFont = std::move(font);
+    }
 
     const int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
     SIZE extent{};
@@ -175,10 +178,10 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
     ::GdiFlush();
     overlay.CopyAlphaFromPlane(0, 1);
 
+    // The planes may be reallocated before the next rendering: neither stays
+    // selected.
     if (previousBitmap)
         ::SelectObject(dc, previousBitmap);
-    if (previousFont)
-        ::SelectObject(dc, previousFont);
     overlay.SelectPlane(1);
     return {size, drawn, part};
 }

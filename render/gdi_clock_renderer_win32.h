@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -42,12 +43,24 @@ public:
     RenderedClock RenderClockText(const std::string& text, const SettingsRecord& settings,
                                   ClockOverlay& overlay, const PicturePartChooser& choosePart = {}) override;
 
+    // Counts the fonts made: a new one draws the same text differently.
+    uint64_t PictureGeneration() const override { return m_generation.load(); }
+
 private:
     struct Font;
     std::shared_ptr<const Font> CurrentFont() const;
 
     mutable std::mutex m_fontLock;  // guards m_font, held for the pointer copy
     std::shared_ptr<const Font> m_font;
+    std::atomic<uint64_t> m_generation{0};
+
+    // The memory device context the clock is drawn in, made by the first
+    // rendering and kept (renderings run on one thread at a time), with the
+    // font selected into it and kept alive while it is selected, and the
+    // font the context came with.
+    HDC m_dc = nullptr;
+    std::shared_ptr<const Font> m_selectedFont;
+    HGDIOBJ m_originalFont = nullptr;
 };
 
 } // namespace horavel

@@ -160,6 +160,7 @@ protected:
 
 TEST_F(PipelineTest, RendersOncePerSecondAndBlendsEveryFrame)
 {
+    SetFormat("%S");  // a new text every second (the same in every time zone)
     EXPECT_EQ(pipeline.LastRenderedSecond(), 0);
     Frames(25);
     EXPECT_EQ(renderer.texts.size(), 1u);
@@ -252,6 +253,7 @@ TEST_F(PipelineTest, EscapedPercentAndEmptyFormats)
 
 TEST_F(PipelineTest, FailedRenderingSkipsTheClockUntilOneSucceeds)
 {
+    SetFormat("%S");
     Frames(1);
     ASSERT_EQ(compositor.blends.size(), 1u);
     renderer.failNext = true;
