@@ -238,7 +238,9 @@ TEST(VisiblePart, PipelineDrawsTheBytesOfTheWholeClockWithBlocksTheSizeOfTheFram
             e->renderer.salt = salt;
             e->settings.SetLive(settings);
             e->compositor.SetFrameFormat(w, h, layout);
-            e->pipeline.RequestClockRedraw();
+            // As `start` does: the new frame format (and here the renderer's
+            // new cells) make the held picture void.
+            e->pipeline.DiscardPicture();
         }
         bounded.pipeline.ProcessFrame(frame.data());
         whole.pipeline.ProcessFrame(frameWhole.data());
