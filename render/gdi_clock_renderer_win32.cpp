@@ -13,14 +13,25 @@ namespace horavel {
 
 namespace {
 
-// The used rectangle in the colour of the DC's background, as a solid fill
-// that ignores the background mode.
-void FillSolidRect(HDC dc, const Rect& rect, COLORREF color)
+// The used rectangle of the selected plane in one colour, written straight
+// into the section's pixels: what a GDI solid fill of a 32-bit section gives
+// (blue, green, red, and 0 in the fourth byte), without GDI's fill path,
+// which with cold caches costs tens of microseconds a plane. Pending GDI
+// drawing lands first, so the order of the drawing stays that of GDI.
+void FillUsedRect(ClockOverlay& overlay, COLORREF color)
 {
-    const COLORREF previous = ::SetBkColor(dc, color);
-    const RECT r{rect.left, rect.top, rect.right, rect.bottom};
-    ::ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
-    ::SetBkColor(dc, previous);
+    ::GdiFlush();
+    const Rect used = overlay.UsedRect();
+    const Size a = overlay.AllocationSize();
+    const Rect inside = Intersect(used, Rect{0, 0, a.width, a.height});
+    if (inside.IsEmpty())
+        return;
+    const uint32_t pixel = (color & 0xFFu) << 16 | (color & 0xFF00u) | (color >> 16 & 0xFFu);
+    for (int32_t y = inside.top; y < inside.bottom; ++y) {
+        uint32_t* row = reinterpret_cast<uint32_t*>(overlay.Pixels() + size_t(a.height - 1 - y) * size_t(a.width) * 4) +
+                        inside.left;
+        std::fill(row, row + inside.Width(), pixel);
+    }
 }
 
 } // namespace
@@ -150,7 +161,7 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
     overlay.SelectPlane(0);
     if (HBITMAP bitmap = overlay.Pixels() ? static_cast<HBITMAP>(overlay.NativeHandle()) : nullptr) {
         ::SelectObject(dc, bitmap);
-        FillSolidRect(dc, overlay.UsedRect(), ScaleColorByPercent(settings.BackColor, settings.BackOpacity));
+        FillUsedRect(overlay, ScaleColorByPercent(settings.BackColor, settings.BackOpacity));
         if (shadow != 0) {
             ::SetTextColor(dc, RGB(0, 0, 0));
             ::TextOutA(dc, shadow + dx, shadow + dy, text.data(), length);
@@ -165,7 +176,7 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
     overlay.SelectPlane(1);
     if (HBITMAP bitmap = overlay.Pixels() ? static_cast<HBITMAP>(overlay.NativeHandle()) : nullptr) {
         ::SelectObject(dc, bitmap);
-        FillSolidRect(dc, overlay.UsedRect(), GreyFromPercent(settings.BackOpacity));
+        FillUsedRect(overlay, GreyFromPercent(settings.BackOpacity));
         ::SetTextColor(dc, GreyFromPercent(settings.TextOpacity));
         if (shadow != 0)
             ::TextOutA(dc, shadow + dx, shadow + dy, text.data(), length);

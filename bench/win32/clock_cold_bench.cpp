@@ -251,6 +251,7 @@ int main(int argc, char** argv)
     plugins[0].file = "Horavel.dll";
     int seconds = 8;
     std::string format;
+    int only = 0;  // 1..4: that case alone
     for (int i = 1; i + 1 < argc; ++i) {
         if (!std::strcmp(argv[i], "--compare")) {
             plugins.emplace_back();
@@ -259,6 +260,8 @@ int main(int argc, char** argv)
             seconds = std::max(2, std::atoi(argv[++i]));
         } else if (!std::strcmp(argv[i], "--format")) {
             format = argv[++i];
+        } else if (!std::strcmp(argv[i], "--case")) {
+            only = std::atoi(argv[++i]);
         }
     }
     bench::CacheEvictor evictor;
@@ -266,9 +269,18 @@ int main(int argc, char** argv)
     evictor.Evict();
     std::printf("cold: %zu MB read before each timed call (%.0f ms each); format %s; medians\n", evictor.Megabytes(),
                 (Now() - e0) / 1000, format.empty() ? "as the profile's default" : format.c_str());
-    RunCase("720 x 576 YUY2, default clock (FontSize -34)", 720, 576, 0, -34, format, plugins, evictor, seconds);
-    RunCase("3840 x 2160 YUY2, FontSize -60", 3840, 2160, 0, -60, format, plugins, evictor, seconds);
-    RunCase("720 x 576 RGB24, default clock (FontSize -34)", 720, 576, 1, -34, format, plugins, evictor, seconds);
-    RunCase("3840 x 2160 RGB24, FontSize -60", 3840, 2160, 1, -60, format, plugins, evictor, seconds);
+    struct {
+        const char* title;
+        int32_t width, height, layout, fontSize;
+    } const cases[] = {
+        {"720 x 576 YUY2, default clock (FontSize -34)", 720, 576, 0, -34},
+        {"3840 x 2160 YUY2, FontSize -60", 3840, 2160, 0, -60},
+        {"720 x 576 RGB24, default clock (FontSize -34)", 720, 576, 1, -34},
+        {"3840 x 2160 RGB24, FontSize -60", 3840, 2160, 1, -60},
+    };
+    for (int i = 0; i < 4; ++i)
+        if (only == 0 || only == i + 1)
+            RunCase(cases[i].title, cases[i].width, cases[i].height, cases[i].layout, cases[i].fontSize, format,
+                    plugins, evictor, seconds);
     return 0;
 }

@@ -3,6 +3,7 @@
 // size against GDI's own measurement, and the font's fixed quality.
 #include "core/frame_pipeline.h"
 #include "core/muldiv.h"
+#include "render/clock_colors.h"
 #include "render/dib_plane_win32.h"
 #include "render/gdi_clock_renderer_win32.h"
 
@@ -250,6 +251,89 @@ TEST_F(GdiRenderer, PartDrawnAloneHasTheBytesOfTheWholePicture)
             renderer.RenderClockText("12:47:09", settings, overlay, [&](Size s) { return Rect{s.width, 0, s.width + 5, 5}; });
         EXPECT_FALSE(none.hasPicture);
         EXPECT_TRUE(none.part.IsEmpty());
+    }
+}
+
+// The clock drawn with GDI doing every step, its fills included, as the
+// renderer drew it before it filled the box in memory.
+Picture DrawnAllWithGdi(const SettingsRecord& settings, const std::string& text)
+{
+    ClockOverlay planes(AllocateDibPlane);
+    planes.AddPlane();
+    planes.AddPlane();
+    const LOGFONTA logFont = MakeClockLogFont(settings);
+    HFONT font = CreateFontIndirectA(&logFont);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    const int length = static_cast<int>(text.size());
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.data(), length, &extent);
+    const int32_t shadow = MulDiv(extent.cy, settings.ShadowOffset, 100);
+    HGDIOBJ oldBitmap = GetCurrentObject(dc, OBJ_BITMAP);
+    auto fill = [&](COLORREF color) {
+        const Rect u = planes.UsedRect();
+        const RECT r{u.left, u.top, u.right, u.bottom};
+        const COLORREF previous = SetBkColor(dc, color);
+        ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+        SetBkColor(dc, previous);
+    };
+    for (int32_t plane : {0, 1}) {
+        planes.SelectPlane(plane);
+        planes.EnsurePlaneSize(extent.cx + shadow, extent.cy + shadow, 25, 25);
+        SelectObject(dc, static_cast<HBITMAP>(planes.NativeHandle()));
+        if (plane == 0) {
+            fill(ScaleColorByPercent(settings.BackColor, settings.BackOpacity));
+            if (shadow != 0) {
+                SetTextColor(dc, RGB(0, 0, 0));
+                TextOutA(dc, shadow, shadow, text.data(), length);
+            }
+            SetTextColor(dc, ScaleColorByPercent(settings.TextColor, settings.TextOpacity));
+        } else {
+            fill(GreyFromPercent(settings.BackOpacity));
+            SetTextColor(dc, GreyFromPercent(settings.TextOpacity));
+            if (shadow != 0)
+                TextOutA(dc, shadow, shadow, text.data(), length);
+        }
+        TextOutA(dc, 0, 0, text.data(), length);
+    }
+    GdiFlush();
+    planes.CopyAlphaFromPlane(0, 1);
+    SelectObject(dc, oldBitmap);
+    SelectObject(dc, oldFont);
+    DeleteDC(dc);
+    DeleteObject(font);
+    return ReadPlaneZero(planes);
+}
+
+// The box is filled in memory, not by GDI: the pictures are the same to the
+// byte, antialiased edges over every kind of box colour included.
+TEST_F(GdiRenderer, BoxFilledInMemoryGivesGdisPicture)
+{
+    struct Case {
+        uint32_t text, back;
+        int32_t textOpacity, backOpacity, shadow, fontSize, italic;
+    };
+    for (const Case& c : {Case{0xC0C0C0, 0x800000, 60, 30, 8, -34, 0}, Case{0x10E0F7, 0x3355AA, 100, 100, 20, -60, 1},
+                          Case{0xFFFFFF, 0x000000, 45, 0, 0, -21, 0}, Case{0x0000FF, 0xFF00FF, 7, 93, 55, -97, 1}}) {
+        SettingsRecord settings = TableDefaults();
+        settings.TextColor = c.text;
+        settings.BackColor = c.back;
+        settings.TextOpacity = c.textOpacity;
+        settings.BackOpacity = c.backOpacity;
+        settings.ShadowOffset = c.shadow;
+        settings.FontSize = c.fontSize;
+        settings.FontItalic = static_cast<uint8_t>(c.italic);
+        for (const std::string& text : {std::string("12:47:09"), std::string("Wq%,")}) {
+            SCOPED_TRACE(testing::Message() << "font " << c.fontSize << " text " << text);
+            const Picture ours = Render(settings, text);
+            const Picture gdi = DrawnAllWithGdi(settings, text);
+            ASSERT_EQ(ours.size, gdi.size);
+            int differing = 0;
+            for (size_t i = 0; i < ours.pixels.size(); ++i)
+                differing += ours.pixels[i] != gdi.pixels[i];
+            EXPECT_EQ(differing, 0);
+        }
     }
 }
 
