@@ -34,6 +34,11 @@ constexpr int32_t kGateStarted = 1;
 constexpr int32_t kGateNoSse = 2;
 std::atomic<int32_t> g_processGate{0};
 
+// Between an `init` and the next `deinit` the settings of the profile are in
+// the store. Outside that span there is nothing to save and nothing to edit,
+// and inside it a second `init` must not load over the user's edits.
+std::atomic<bool> g_settingsLoaded{false};
+
 constexpr wchar_t kNoSseMessage[] =
     L"      Настройки плагина недоступны. \nПроцессор не поддерживает команды SSE.";
 
@@ -49,7 +54,10 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginInit()
 {
     framework::ModuleStateGuard state(framework::StaticModuleState());
     try {
+        if (g_settingsLoaded.load())
+            return;
         LoadSettings(Settings(), ModuleExeName());
+        g_settingsLoaded.store(true);
         // Day and month names follow the user's regional settings; only the
         // time category changes.
         std::setlocale(LC_TIME, "");
@@ -112,6 +120,11 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginSettings(void** parentWindow)
             framework::ShowMessageBox(kNoSseMessage, MB_ICONINFORMATION);
             return;
         }
+        // Before `init` (or after `deinit`) the store holds no settings: a
+        // dialog would snapshot empty values, and "Отмена" would make them
+        // the ones saved.
+        if (!g_settingsLoaded.load())
+            return;
         OpenOrRaiseSettingsDialog(parentWindow ? static_cast<HWND>(*parentWindow) : nullptr);
     } catch (...) {
     }
@@ -123,7 +136,10 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginDeinit()
     try {
         // The dialog goes first, so that the save holds its last position.
         DestroySettingsDialogIfOpen();
-        SaveSettings(Settings());
+        // Without a loaded profile there is nothing to save: writing the
+        // store would put empty values into the profile.
+        if (g_settingsLoaded.exchange(false))
+            SaveSettings(Settings());
     } catch (...) {
     }
 }

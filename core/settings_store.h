@@ -125,6 +125,17 @@ public:
     std::optional<std::string>& ProfileText() { return m_profileText; }
     const std::optional<std::string>& ProfileText() const { return m_profileText; }
 
+    // What the last load put into the live record and the dialog position.
+    // After a load that could not read the profile, a value counts as changed
+    // in the session when it differs from these.
+    const SettingsRecord& LoadedRecord() const { return m_loadedRecord; }
+    DialogPosition LoadedDialogPosition() const { return m_loadedPosition; }
+    void SetLoadedValues(const SettingsRecord& record, DialogPosition position)
+    {
+        m_loadedRecord = record;
+        m_loadedPosition = position;
+    }
+
 private:
     mutable std::mutex m_liveLock;
     SettingsRecord m_live;
@@ -136,6 +147,8 @@ private:
     DialogPosition m_dialogPosition{0, 0};
     ProfileLocation m_profile;
     std::optional<std::string> m_profileText;
+    SettingsRecord m_loadedRecord;
+    DialogPosition m_loadedPosition{0, 0};
 };
 
 // What loading amounts to when there is no profile: live record := the table

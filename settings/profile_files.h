@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace horavel {
 
@@ -18,22 +19,34 @@ public:
     // nullopt when it cannot be opened or read.
     virtual std::optional<std::string> ReadOrCreate(const std::string& path) = 0;
 
-    // Makes `bytes` the whole content of `path` in one step: the text goes to
-    // a temporary file in the same folder, is flushed, and then replaces the
-    // file. On any failure the old file is left exactly as it was, the
-    // temporary file is removed, and the result is false.
+    // Makes `bytes` the whole content of the profile at `path`, keeping what
+    // the file system knows about it: a symbolic link is followed and its
+    // target gets the text; the text goes to a temporary file beside the
+    // target, is flushed, and takes the target's place keeping its attributes
+    // (and, where the system can, its security). When no temporary file can be
+    // made there, the target is rewritten in place. No temporary file is left
+    // behind; on failure the old file stays as it was (a failed rewrite in
+    // place may leave it cut short) and the result is false.
     virtual bool Replace(const std::string& path, std::string_view bytes) = 0;
+
+    // Removes the temporary files that an interrupted save left beside the
+    // profile (or beside the target it links to).
+    virtual void RemoveLeftovers(const std::string& /*path*/) {}
 };
 
 // Real files through the C library and std::filesystem; on POSIX systems the
-// temporary file is synced before the rename.
+// temporary file is synced before the rename and takes the old file's mode.
 class StdioProfileFiles final : public ProfileFiles {
 public:
     std::optional<std::string> ReadOrCreate(const std::string& path) override;
     bool Replace(const std::string& path, std::string_view bytes) override;
+    void RemoveLeftovers(const std::string& path) override;
 };
 
-// The name of the temporary file that Replace writes beside `path`.
-std::string TemporaryPathFor(const std::string& path);
+// The names Replace tries in turn for its temporary file beside `path`
+// (".new", then ".new1" to ".new3", for when a stale folder or a file that
+// cannot be removed holds a name). Any of them that is a file when a save
+// begins was left by an interrupted save.
+std::vector<std::string> TemporaryPathsFor(const std::string& path);
 
 } // namespace horavel

@@ -3,6 +3,8 @@
 #include "core/settings_table.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace horavel {
 
@@ -33,7 +35,49 @@ void Compose(SettingsStore& store, IniDocument& document)
     WriteSettingsTable(store, document);
 }
 
+// Key and value texts of the 16 rows of `record`, in table order.
+std::vector<std::pair<std::string, std::string>> TableTexts(const SettingsRecord& record)
+{
+    std::vector<std::pair<std::string, std::string>> texts;
+    WriteTable<SettingsRecord>(SettingsTable(), record, [&](const char* key, const std::string& text) {
+        texts.emplace_back(key, text);
+    });
+    return texts;
+}
+
 } // namespace
+
+bool ComposeOverProfile(SettingsStore& store, const std::string& profileText, IniDocument& document)
+{
+    // The profile's own values, read as a load reads them.
+    IniDocument read;
+    read.SetReadText(profileText);
+    SettingsStore profile;
+    ReadSettingsTable(profile, read, kCommonSection);
+    const DialogPosition profilePosition{ReadPosition(read, "DlgWndPosX"), ReadPosition(read, "DlgWndPosY")};
+
+    const DialogPosition loadedPosition = store.LoadedDialogPosition();
+    const DialogPosition position = store.GetDialogPosition();
+    const auto live = TableTexts(store.Live());
+    const auto loaded = TableTexts(store.LoadedRecord());
+    const auto theirs = TableTexts(profile.Live());
+    bool changed = position.x != loadedPosition.x || position.y != loadedPosition.y;
+    for (size_t i = 0; i < live.size(); ++i)
+        changed = changed || live[i].second != loaded[i].second;
+    if (!changed)
+        return false;
+
+    document.StartProfileText();
+    document.WriteSectionHeader(kDialogSection);
+    document.WriteKeyValue("DlgWndPosX",
+                           std::to_string(position.x != loadedPosition.x ? position.x : profilePosition.x));
+    document.WriteKeyValue("DlgWndPosY",
+                           std::to_string(position.y != loadedPosition.y ? position.y : profilePosition.y));
+    document.WriteSectionHeader(kCommonSection);
+    for (size_t i = 0; i < live.size(); ++i)
+        document.WriteKeyValue(live[i].first, live[i].second != loaded[i].second ? live[i].second : theirs[i].second);
+    return true;
+}
 
 void ReadSettingsTable(SettingsStore& store, IniDocument& document, std::string_view section)
 {
@@ -70,6 +114,7 @@ void LoadSettingsFromProfile(SettingsStore& store, ProfileFiles& files,
     ReadSettingsTable(store, document, kCommonSection);
     store.AppendRecord(store.Live());
     store.ApplyCurrentRecord();
+    store.SetLoadedValues(store.Live(), store.GetDialogPosition());
 
     if (document.ReadSucceeded())
         store.ProfileText() = document.TakeReadText();
@@ -86,14 +131,43 @@ std::string ComposeProfileText(SettingsStore& store)
 
 IniDocument::WriteResult SaveSettingsToProfile(SettingsStore& store, ProfileFiles& files)
 {
+    // Nothing was ever loaded: the live record holds no settings, and taking
+    // it as record 0 would hand empty values to a later load.
+    if (store.Records().empty())
+        return IniDocument::WriteResult::NothingComposed;
+    const std::string& path = store.Profile().path;
+    files.RemoveLeftovers(path);
+
     IniDocument document;
     Compose(store, document);
-    // A profile that could not be read (held open elsewhere, no rights) may
-    // hold settings this module never saw: it is not overwritten.
-    if (!store.ProfileText())
-        return IniDocument::WriteResult::Failed;
-    const IniDocument::WriteResult result =
-        document.WriteProfileFile(files, store.Profile().path, *store.ProfileText());
+    std::string previous;
+    if (store.ProfileText()) {
+        previous = *store.ProfileText();
+    } else {
+        // The profile could not be read at load (held open elsewhere, no
+        // rights), so it may hold settings this module never saw. Read now,
+        // it keeps them, and only what the session changed goes over them;
+        // still unreadable, it is left alone.
+        std::optional<std::string> now = path.empty() ? std::nullopt : files.ReadOrCreate(path);
+        if (!now)
+            return IniDocument::WriteResult::Failed;
+        if (!ComposeOverProfile(store, *now, document))
+            return IniDocument::WriteResult::Unchanged;
+        previous = std::move(*now);
+        const IniDocument::WriteResult result = document.WriteProfileFile(files, path, previous);
+        if (result == IniDocument::WriteResult::Written || result == IniDocument::WriteResult::Unchanged) {
+            // The store now holds what the file holds, as after a load of it.
+            IniDocument merged;
+            merged.SetReadText(document.ComposedText());
+            store.SetDialogPosition({ReadPosition(merged, "DlgWndPosX"), ReadPosition(merged, "DlgWndPosY")});
+            ReadSettingsTable(store, merged, kCommonSection);
+            store.StoreCurrentRecord();
+            store.SetLoadedValues(store.Live(), store.GetDialogPosition());
+            store.ProfileText() = result == IniDocument::WriteResult::Written ? document.ComposedText() : previous;
+        }
+        return result;
+    }
+    const IniDocument::WriteResult result = document.WriteProfileFile(files, path, previous);
     // The file now holds the new text: a later save compares against it.
     if (result == IniDocument::WriteResult::Written)
         store.ProfileText() = document.ComposedText();

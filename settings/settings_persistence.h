@@ -28,8 +28,17 @@ void LoadSettingsFromProfile(SettingsStore& store, ProfileFiles& files,
 
 // Composes the profile text from the store and writes it to the location of
 // the last load when it differs from the text read then. Nothing is written
-// when the last load could not read the profile.
+// before any load. When the last load could not read the profile, it is read
+// again: still unreadable, it is left alone; readable, it gets its own values
+// with the values changed in this session (those that differ from what the
+// load put into the store) put over them, and nothing is written when no
+// value changed. Temporary files left by an interrupted save are removed.
 IniDocument::WriteResult SaveSettingsToProfile(SettingsStore& store, ProfileFiles& files);
+
+// Composes into `document` the text of `profileText` (a profile this store
+// could not read at load) with the values changed in this session put over
+// its own; false, with nothing composed, when no value changed.
+bool ComposeOverProfile(SettingsStore& store, const std::string& profileText, IniDocument& document);
 
 // The composed text alone (what a save would write).
 std::string ComposeProfileText(SettingsStore& store);

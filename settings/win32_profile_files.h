@@ -1,5 +1,6 @@
 // Profile files through Win32: exclusive reading that creates a missing file,
-// and replacement through a flushed temporary file and one MoveFileEx.
+// and replacement of a link's target through a flushed temporary file and
+// ReplaceFile, or a rewrite in place where no temporary file can be made.
 #pragma once
 
 #include "settings/profile_files.h"
@@ -12,6 +13,7 @@ public:
     // Fails, leaving everything as it was, also when the profile is
     // read-only or held open by someone else.
     bool Replace(const std::string& path, std::string_view bytes) override;
+    void RemoveLeftovers(const std::string& path) override;
 };
 
 } // namespace horavel

@@ -236,7 +236,8 @@ TEST_F(IniRealFiles, MissingFileIsCreatedEmptyAndBytesComeBackExactly)
     ASSERT_TRUE(files.Replace(path, bytes));
     doc.ReadProfileFile(files, path);
     EXPECT_EQ(doc.ReadText(), bytes);
-    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(path)));
+    for (const std::string& temporary : TemporaryPathsFor(path))
+        EXPECT_FALSE(std::filesystem::exists(temporary)) << temporary;
 
     // A folder that does not exist: nothing is read and nothing created.
     doc.ReadProfileFile(files, (folder / "missing" / "Horavel.ini").string());
@@ -244,24 +245,68 @@ TEST_F(IniRealFiles, MissingFileIsCreatedEmptyAndBytesComeBackExactly)
     EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
 }
 
-TEST_F(IniRealFiles, FailedReplaceLeavesTheOldProfileIntact)
+TEST_F(IniRealFiles, StaleTemporariesNeverBlockASaveAndNoneIsLeft)
 {
+    namespace fs = std::filesystem;
     const std::string path = (folder / "Horavel.ini").string();
+    const std::vector<std::string> temporaries = TemporaryPathsFor(path);
     ASSERT_TRUE(files.Replace(path, "old\r\n"));
-    // The temporary file cannot be created: a folder stands in its place.
-    std::filesystem::create_directory(TemporaryPathFor(path));
-    EXPECT_FALSE(files.Replace(path, "new\r\n"));
-    EXPECT_EQ(Slurp(path), "old\r\n");
-    std::filesystem::remove(TemporaryPathFor(path));
 
-    // The file cannot be replaced (it is a folder): the temporary file goes.
+    // A folder left where the first temporary name is, a file left by a
+    // killed save at the second: the save goes through, the folder stays (it
+    // is not ours to remove), the stale file goes.
+    fs::create_directory(temporaries[0]);
+    std::ofstream(temporaries[1]) << "half a profi";
+    EXPECT_TRUE(files.Replace(path, "new\r\n"));
+    EXPECT_EQ(Slurp(path), "new\r\n");
+    EXPECT_TRUE(fs::is_directory(temporaries[0]));
+    for (size_t i = 1; i < temporaries.size(); ++i)
+        EXPECT_FALSE(fs::exists(temporaries[i])) << temporaries[i];
+
+    // RemoveLeftovers alone (a save that writes nothing) clears them too.
+    std::ofstream(temporaries[2]) << "x";
+    files.RemoveLeftovers(path);
+    EXPECT_FALSE(fs::exists(temporaries[2]));
+
+    // Every temporary name held by a folder: the profile is rewritten in place.
+    for (const std::string& temporary : temporaries)
+        fs::create_directories(temporary);
+    EXPECT_TRUE(files.Replace(path, "in place, longer than before\r\n"));
+    EXPECT_EQ(Slurp(path), "in place, longer than before\r\n");
+    EXPECT_TRUE(files.Replace(path, "short\r\n"));
+    EXPECT_EQ(Slurp(path), "short\r\n");
+
+    // The profile's name is a folder: nothing to replace, nothing left behind.
     const std::string blocked = (folder / "Blocked.ini").string();
-    std::filesystem::create_directory(blocked);
-    std::filesystem::create_directory(std::filesystem::path(blocked) / "keep");
+    fs::create_directory(blocked);
+    fs::create_directory(fs::path(blocked) / "keep");
     EXPECT_FALSE(files.Replace(blocked, "new\r\n"));
-    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(blocked) / "keep"));
-    EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(blocked)));
+    EXPECT_TRUE(fs::is_directory(fs::path(blocked) / "keep"));
+    for (const std::string& temporary : TemporaryPathsFor(blocked))
+        EXPECT_FALSE(fs::exists(temporary));
 }
+
+#if !defined(_WIN32)
+TEST_F(IniRealFiles, ASaveKeepsTheLinkAndTheModeOfTheProfile)
+{
+    namespace fs = std::filesystem;
+    const fs::path target = folder / "elsewhere" / "real.ini";
+    fs::create_directories(target.parent_path());
+    std::ofstream(target) << "old\r\n";
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const std::string link = (folder / "Horavel.ini").string();
+    fs::create_symlink(target, link);
+
+    ASSERT_TRUE(files.Replace(link, "new\r\n"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), target);
+    EXPECT_EQ(Slurp(target), "new\r\n");
+    EXPECT_EQ(fs::status(target).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const std::string& temporary : TemporaryPathsFor(target.string()))
+        EXPECT_FALSE(fs::exists(temporary));
+}
+#endif
 
 } // namespace
 } // namespace horavel

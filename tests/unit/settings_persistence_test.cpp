@@ -216,19 +216,59 @@ TEST_F(Persistence, AFailedSaveKeepsTheOldProfile)
     EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Written);
 }
 
-TEST_F(Persistence, AProfileThatCouldNotBeReadIsNotOverwritten)
+TEST_F(Persistence, AProfileThatCouldNotBeReadGetsOnlyTheSessionsChanges)
 {
     // Held open by another program at load: the settings it holds were never
     // seen, so the save must not replace them with defaults.
-    const std::string old = "[COMMON]\r\nTextOpacity=12\r\n";
+    const std::string old = "[DIALOG]\r\nDlgWndPosX=40\r\n[COMMON]\r\nTextOpacity=12\r\nFormat=%H\r\n"
+                            "FontName=Courier\r\n";
     files.files[Location().path] = old;
     files.failReads = true;
     LoadFrom(std::nullopt);
     EXPECT_EQ(store.Live(), TableDefaults());
-    files.failReads = false;
+
+    // Still held at the save: left alone.
     EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Failed);
+    // Free, but nothing changed in the session: still left alone.
+    files.failReads = false;
+    EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Unchanged);
     EXPECT_EQ(files.replaces, 0);
     EXPECT_EQ(File(), old);
+
+    // Two values edited (one of them to what the profile holds anyway) and
+    // the dialog moved: those go over the profile's values, every other key
+    // keeps the profile's value or, where it has none, the table default.
+    store.EditLive([](SettingsRecord& r) {
+        r.BackOpacity = 77;
+        r.FontName = "Courier";
+    });
+    store.SetDialogPosition({-100, 300});
+    ASSERT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Written);
+    std::string expected = kDefaultProfile;
+    expected.replace(expected.find("DlgWndPosX=-100"), 15, "DlgWndPosX=40");
+    expected.replace(expected.find("DlgWndPosY=-100"), 15, "DlgWndPosY=300");
+    expected.replace(expected.find("TextOpacity=60"), 14, "TextOpacity=12");
+    expected.replace(expected.find("BackOpacity=30"), 14, "BackOpacity=77");
+    expected.replace(expected.find("FontName=Arial"), 14, "FontName=Courier");
+    expected.replace(expected.find("Format=%H:%M:%S"), 15, "Format=%H");
+    EXPECT_EQ(File(), expected);
+
+    // The store now holds what the file holds: another save writes nothing.
+    EXPECT_EQ(store.Live().TextOpacity, 12);
+    EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Unchanged);
+    EXPECT_EQ(files.replaces, 1);
+}
+
+TEST_F(Persistence, ASaveBeforeAnyLoadWritesNothingAndSpoilsNoLaterLoad)
+{
+    File() = "[COMMON]\r\nFontSize=-50\r\nFormat=%H:%M\r\n";
+    EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::NothingComposed);
+    EXPECT_TRUE(store.Records().empty());
+    LoadSettingsFromProfile(store, files, Location());
+    EXPECT_EQ(store.Live().FontSize, -50);
+    EXPECT_EQ(store.Live().Format, "%H:%M");
+    EXPECT_EQ(store.Live().FontName, "Arial");
+    EXPECT_EQ(files.replaces, 0);
 }
 
 TEST_F(Persistence, AnyBytesAreReadWithoutDerailingTheRest)
