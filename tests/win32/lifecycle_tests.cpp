@@ -1,0 +1,214 @@
+// Horavel.dll through whole host lifetimes: thousands of load / unload cycles
+// must give back every thread-local-storage index, and callbacks made in any
+// order must leave the profile as it was.
+//
+// Run with "-inst:l" on the command line: the DLL then keeps its profile in
+// Instances\l\Plugins\ beside this program, a folder of this test alone.
+#include "core/plugin_record.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using horavel::FrameDescriptor;
+using horavel::FrameRecord;
+using horavel::PluginRecord;
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    return folder.substr(0, folder.find_last_of('\\') + 1);
+}
+
+std::string ProfilePath() { return ProgramFolder() + "Instances\\l\\Plugins\\Horavel.ini"; }
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void Spit(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// A profile as the plug-in writes it, with values other than the defaults:
+// any save that keeps the settings writes exactly these bytes again.
+constexpr char kProfile[] =
+    "[DIALOG]\r\nDlgWndPosX=-100\r\nDlgWndPosY=-100\r\n"
+    "[COMMON]\r\nStringPosX=100\r\nStringPosY=200\r\nFontName=Arial\r\nFontSize=-50\r\n"
+    "FontWeight=700\r\nFontItalic=0\r\nFontUnderline=1\r\nFontStrikeOut=0\r\nFontCharSet=1\r\n"
+    "FontQuality=4\r\nTextColor=12632256\r\nBackColor=8388608\r\nTextOpacity=60\r\n"
+    "BackOpacity=100\r\nShadowOffset=8\r\nFormat=%H:%M\r\n";
+
+// The free TLS indices of this process, counted by taking them all.
+int FreeTlsSlots()
+{
+    std::vector<DWORD> taken;
+    for (DWORD index; (index = TlsAlloc()) != TLS_OUT_OF_INDEXES;)
+        taken.push_back(index);
+    for (DWORD index : taken)
+        TlsFree(index);
+    return static_cast<int>(taken.size());
+}
+
+class Plugin {
+public:
+    Plugin() : m_module(LoadLibraryA((ProgramFolder() + "Horavel.dll").c_str()))
+    {
+        if (!m_module)
+            return;
+        auto get = reinterpret_cast<horavel::RecordExport>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, horavel::kRecordExportName)));
+        m_record = get ? get() : nullptr;
+    }
+    ~Plugin()
+    {
+        if (m_module)
+            FreeLibrary(m_module);
+    }
+    const PluginRecord* operator->() const { return m_record; }
+    bool Loaded() const { return m_record != nullptr; }
+
+private:
+    HMODULE m_module;
+    const PluginRecord* m_record = nullptr;
+};
+
+class Lifecycle : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CreateDirectoryA((ProgramFolder() + "Instances").c_str(), nullptr);
+        CreateDirectoryA((ProgramFolder() + "Instances\\l").c_str(), nullptr);
+        CreateDirectoryA((ProgramFolder() + "Instances\\l\\Plugins").c_str(), nullptr);
+        Spit(ProfilePath(), kProfile);
+        m_host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW, 0, 0, 320, 240, nullptr, nullptr,
+                                 nullptr, nullptr);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(m_host);
+        DeleteFileA(ProfilePath().c_str());
+    }
+
+    // One frame of YUY2 in a 64 x 48 stream; true when the plug-in drew on it.
+    static bool ProcessFrame(Plugin& plugin)
+    {
+        std::vector<uint8_t> frame(64 * 48 * 2, 0x10);
+        FrameRecord record{frame.data()};
+        const int32_t drawn = plugin->process(&record);
+        return drawn == 1 && frame != std::vector<uint8_t>(64 * 48 * 2, 0x10);
+    }
+
+    void Call(Plugin& plugin, char callback)
+    {
+        FrameDescriptor descriptor{64, 48, 0, 0, 0};
+        void* parent = m_host;
+        switch (callback) {
+        case 'I': plugin->init(); break;
+        case 'S': plugin->start(&descriptor); break;
+        case 'P': ProcessFrame(plugin); break;
+        case 'T': plugin->stop(); break;
+        case 'G': plugin->settings(&parent); break;
+        case 'D': plugin->deinit(); break;
+        }
+    }
+
+    HWND m_host = nullptr;
+};
+
+TEST_F(Lifecycle, ThousandsOfLoadsGiveBackEveryTlsIndex)
+{
+    constexpr int kCycles = 5000;
+    int afterFirst = 0;
+    for (int cycle = 0; cycle < kCycles; ++cycle) {
+        {
+            Plugin plugin;
+            ASSERT_TRUE(plugin.Loaded()) << "cycle " << cycle;
+            plugin->init();
+            FrameDescriptor descriptor{64, 48, 0, 0, 0};
+            ASSERT_EQ(plugin->start(&descriptor), 1);
+            ASSERT_TRUE(ProcessFrame(plugin)) << "cycle " << cycle;
+            plugin->stop();
+            plugin->deinit();
+        }
+        if (cycle == 0)
+            afterFirst = FreeTlsSlots();
+        else if (cycle % 500 == 0)
+            ASSERT_EQ(FreeTlsSlots(), afterFirst) << "after " << cycle + 1 << " cycles";
+    }
+    const int atEnd = FreeTlsSlots();
+    std::printf("free TLS indices after the first cycle %d, after %d cycles %d\n", afterFirst, kCycles, atEnd);
+    EXPECT_EQ(atEnd, afterFirst);
+    EXPECT_EQ(Slurp(ProfilePath()), kProfile);
+}
+
+// Every pair and triple of callbacks, made on a freshly loaded module before
+// the host ends it with `deinit`: the profile keeps its bytes, and a session
+// started afterwards draws with the profile's settings.
+TEST_F(Lifecycle, CallbacksInAnyOrderLeaveTheProfileAsItWas)
+{
+    const std::string alphabet = "ISPTGD";
+    std::vector<std::string> sequences;
+    for (char a : alphabet)
+        for (char b : alphabet) {
+            sequences.push_back({a, b});
+            for (char c : alphabet)
+                sequences.push_back({a, b, c});
+        }
+    // The sequence seen to wipe the settings, in full.
+    sequences.push_back("DISPPPD");
+
+    int failures = 0;
+    for (const std::string& sequence : sequences) {
+        Spit(ProfilePath(), kProfile);
+        {
+            Plugin plugin;
+            ASSERT_TRUE(plugin.Loaded());
+            for (char callback : sequence)
+                Call(plugin, callback);
+            // What the host does next: a proper session to its end.
+            Call(plugin, 'I');
+            Call(plugin, 'S');
+            const bool drawn = ProcessFrame(plugin);
+            Call(plugin, 'D');
+            EXPECT_TRUE(drawn) << sequence;
+        }
+        // A dialog opened in a loaded session records where it stood when it
+        // closed: the user moved it, so only the settings must stay.
+        const bool dialogOpened = sequence.find('G') != std::string::npos;
+        std::string after = Slurp(ProfilePath());
+        std::string expected = kProfile;
+        if (dialogOpened) {
+            after.erase(0, after.find("[COMMON]"));
+            expected.erase(0, expected.find("[COMMON]"));
+        }
+        if (after != expected && ++failures <= 5)
+            ADD_FAILURE() << "after " << sequence << " the profile holds\n" << after;
+        // A new module lifetime reads the same settings again.
+        {
+            Plugin plugin;
+            Call(plugin, 'I');
+            Call(plugin, 'D');
+        }
+        if (!dialogOpened)
+            EXPECT_EQ(Slurp(ProfilePath()), kProfile) << sequence << ", then a plain session";
+    }
+    EXPECT_EQ(failures, 0) << "of " << sequences.size() << " sequences";
+}
+
+} // namespace
