@@ -54,10 +54,11 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginInit()
 {
     framework::ModuleStateGuard state(framework::StaticModuleState());
     try {
-        if (g_settingsLoaded.load())
-            return;
-        LoadSettings(Settings(), ModuleExeName());
-        g_settingsLoaded.store(true);
+        // A second `init` keeps the settings of the first and their edits.
+        if (!g_settingsLoaded.load()) {
+            LoadSettings(Settings(), ModuleExeName());
+            g_settingsLoaded.store(true);
+        }
         // Day and month names follow the user's regional settings; only the
         // time category changes.
         std::setlocale(LC_TIME, "");

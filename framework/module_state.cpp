@@ -78,9 +78,26 @@ void InitModuleState(HINSTANCE instance)
 {
     g_staticState.instance = instance;
     g_staticState.resources = instance;
-    wchar_t path[MAX_PATH + 1] = {};
-    const DWORD n = GetModuleFileNameW(instance, path, MAX_PATH);
-    g_staticState.appName = BaseNameWithoutExtension(std::wstring(path, n));
+    // The module may sit in a folder deeper than MAX_PATH: the buffer grows
+    // until the whole name fits (a cut name would give another name).
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) {
+            path.clear();
+            break;
+        }
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        if (path.size() >= 32768) {
+            path.clear();
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    g_staticState.appName = BaseNameWithoutExtension(path);
 }
 
 DWORD ModuleStateTlsIndex() { return g_current.Index(); }

@@ -52,6 +52,10 @@ std::optional<ProfileLocation> BuildProfileLocation(const ProfileInputs& inputs)
         folder = inputs.appDataFolder + "\\Norvale\\";
     } else {
         folder = std::string(FolderOfProgram(inputs.hostProgramPath));
+        // No folder (the host's path could not be had whole): a relative
+        // "Plugins\" would land in whatever the current folder is.
+        if (folder.empty())
+            return std::nullopt;
     }
 
     ProfileLocation location;

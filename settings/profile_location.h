@@ -44,8 +44,9 @@ std::string_view FolderOfProgram(std::string_view path);
 // The location:
 //   host folder  + ["Instances\" i "\"] + "Plugins\" + module ".ini"
 //   app-data "\Norvale\" + ["Instances\" i "\"] + "Plugins\" + module ".ini"
-// nullopt when the per-user folder is chosen but unknown, so that nothing is
-// read or written at the root of a drive.
+// nullopt when the chosen folder is unknown (the per-user folder, or the host
+// program's path that could not be had whole), so that nothing is read or
+// written at the root of a drive or in the current folder.
 std::optional<ProfileLocation> BuildProfileLocation(const ProfileInputs& inputs);
 
 } // namespace horavel

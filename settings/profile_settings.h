@@ -25,6 +25,10 @@ void SaveSettings(SettingsStore& store);
 // platform cannot be told (both version queries fail).
 std::optional<ProfileInputs> GatherProfileInputs(const std::string& moduleName);
 
+// `path` in the form the ANSI file functions take beyond MAX_PATH ("\\?\"
+// before a drive path, "\\?\UNC\" for a share); shorter paths unchanged.
+std::string LongPathForm(const std::string& path);
+
 // GatherProfileInputs, BuildProfileLocation, then the last folder level is
 // created (its parent levels are the host's to make).
 std::optional<ProfileLocation> BuildProfilePath(const std::string& moduleName);

@@ -45,7 +45,59 @@ uint32_t StoreInUsersFolder()
     return value;
 }
 
+// The host program's full file name in the ANSI code page, however long;
+// empty when it cannot be had whole (a cut name would give another folder)
+// or has no ANSI form.
+std::string HostProgramPath()
+{
+    std::wstring wide(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+        if (n == 0)
+            return {};
+        if (n < wide.size()) {
+            wide.resize(n);
+            break;
+        }
+        if (wide.size() >= 32768)
+            return {};
+        wide.resize(wide.size() * 2);
+    }
+    BOOL lossy = FALSE;
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                           nullptr, &lossy);
+    if (length <= 0 || lossy)
+        return {};
+    std::string ansi(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), length, nullptr,
+                        nullptr);
+    return ansi;
+}
+
+// The last level of the profile folder, beyond MAX_PATH too.
+void CreateProfileFolder(const std::string& folder)
+{
+    const std::string longForm = LongPathForm(folder);
+    const int n = MultiByteToWideChar(CP_ACP, 0, longForm.data(), static_cast<int>(longForm.size()), nullptr, 0);
+    if (n <= 0)
+        return;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, longForm.data(), static_cast<int>(longForm.size()), wide.data(), n);
+    CreateDirectoryW(wide.c_str(), nullptr);
+}
+
 } // namespace
+
+std::string LongPathForm(const std::string& path)
+{
+    if (path.size() < MAX_PATH - 12 || path.rfind("\\\\?\\", 0) == 0)
+        return path;
+    if (path.size() > 2 && path[1] == ':' && path[2] == '\\')
+        return "\\\\?\\" + path;
+    if (path.rfind("\\\\", 0) == 0)
+        return "\\\\?\\UNC\\" + path.substr(2);
+    return path;
+}
 
 std::optional<ProfileInputs> GatherProfileInputs(const std::string& moduleName)
 {
@@ -60,9 +112,7 @@ std::optional<ProfileInputs> GatherProfileInputs(const std::string& moduleName)
         if (SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_APPDATA, FALSE))
             inputs.appDataFolder = buffer;
     } else {
-        const DWORD length = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-        if (length > 0 && length < MAX_PATH)
-            inputs.hostProgramPath.assign(buffer, length);
+        inputs.hostProgramPath = HostProgramPath();
     }
     if (const char* line = GetCommandLineA())
         inputs.commandLine = line;
@@ -77,7 +127,7 @@ std::optional<ProfileLocation> BuildProfilePath(const std::string& moduleName)
         return std::nullopt;
     std::optional<ProfileLocation> location = BuildProfileLocation(*inputs);
     if (location)
-        CreateDirectoryA(location->folder.c_str(), nullptr);   // usually exists already
+        CreateProfileFolder(location->folder);   // usually exists already
     return location;
 }
 

@@ -1,10 +1,37 @@
 #include "settings/win32_profile_files.h"
 
+#include "settings/profile_settings.h"
+
 #include <windows.h>
+
+#include <string>
+#include <vector>
 
 namespace horavel {
 
 namespace {
+
+// The profile's ANSI path as the wide file functions take it, beyond
+// MAX_PATH too ("\\?\" before a long drive path, "\\?\UNC\" before a long
+// share path): the ANSI functions stop at MAX_PATH. Empty when the path has
+// no wide form.
+std::wstring WidePath(const std::string& path)
+{
+    const std::string longForm = LongPathForm(path);
+    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, longForm.data(), static_cast<int>(longForm.size()),
+                                      nullptr, 0);
+    if (n <= 0)
+        return {};
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, longForm.data(), static_cast<int>(longForm.size()),
+                        wide.data(), n);
+    return wide;
+}
+
+std::vector<std::wstring> TemporaryPathsFor(const std::wstring& target)
+{
+    return {target + L".new", target + L".new1", target + L".new2", target + L".new3"};
+}
 
 class FileHandle {
 public:
@@ -30,14 +57,14 @@ private:
 // Whether the profile could be written in place right now: it does not exist,
 // or it can be opened for writing with exclusive access (not read-only, not
 // held open by another process).
-bool ProfileIsWritable(const std::string& path)
+bool ProfileIsWritable(const std::wstring& path)
 {
     // The attribute is checked by itself too: a process with full rights on
     // the file system (root under Wine) may open a read-only file for writing.
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         return false;
-    FileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    FileHandle probe(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (probe.Valid())
         return true;
@@ -45,48 +72,64 @@ bool ProfileIsWritable(const std::string& path)
     return error == ERROR_FILE_NOT_FOUND;
 }
 
-// The file a link at `path` finally leads to, in its plain form; `path`
-// itself when it is no link or cannot be followed (a dangling link, a
-// missing file).
-std::string LinkTarget(const std::string& path)
+// "\\?\C:\..." and "\\?\UNC\server\share\..." back to their plain forms.
+std::wstring PlainForm(const std::wstring& path)
 {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + path.substr(8);
+    if (path.rfind(L"\\\\?\\", 0) == 0)
+        return path.substr(4);
+    return path;
+}
+
+// The file a link at `path` finally leads to; `path` itself when it is no
+// link or cannot be followed (a dangling link, a missing file).
+std::wstring LinkTarget(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return path;
-    FileHandle file(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    FileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!file.Valid())
         return path;
-    char final[MAX_PATH * 4] = {};
-    const DWORD n = GetFinalPathNameByHandleA(file.Get(), final, sizeof final, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0 || n >= sizeof final)
+    std::wstring final(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(file.Get(), final.data(), static_cast<DWORD>(final.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0 || n >= final.size())
         return path;
-    std::string target(final, n);
-    // "\\?\C:\..." and "\\?\UNC\server\share\..." back to their plain forms.
-    if (target.rfind("\\\\?\\UNC\\", 0) == 0)
-        target = "\\\\" + target.substr(8);
-    else if (target.rfind("\\\\?\\", 0) == 0)
-        target = target.substr(4);
+    final.resize(n);
+    const std::wstring target = PlainForm(final);
     // Without a link on the way, keep the name the caller gave (its letter
     // case, its short form).
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, target.c_str(), -1, path.c_str(), -1) == CSTR_EQUAL
-               ? path
-               : target;
+    if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, target.c_str(), -1, PlainForm(path).c_str(), -1) ==
+        CSTR_EQUAL)
+        return path;
+    return target.size() >= MAX_PATH - 12 ? (target.rfind(L"\\\\", 0) == 0 ? L"\\\\?\\UNC\\" + target.substr(2)
+                                                                              : L"\\\\?\\" + target)
+                                          : target;
 }
 
-bool IsPlainFile(const std::string& path)
+// False under Wine, whose ntdll names itself.
+bool ReplaceFileIsAtomic()
 {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return !(ntdll && GetProcAddress(ntdll, "wine_get_version"));
+}
+
+bool IsPlainFile(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void RemoveStaleTemporaries(const std::string& target)
+void RemoveStaleTemporaries(const std::wstring& target)
 {
-    for (const std::string& temporary : TemporaryPathsFor(target)) {
+    for (const std::wstring& temporary : TemporaryPathsFor(target)) {
         if (!IsPlainFile(temporary))
             continue;
-        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(temporary.c_str());
+        SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temporary.c_str());
     }
 }
 
@@ -106,9 +149,9 @@ bool WriteAll(HANDLE file, std::string_view bytes)
 // Rewrites the existing file at `target` from its start, then cuts it to the
 // new length: the file keeps its identity, links and security, but a failure
 // half-way leaves it torn.
-bool RewriteInPlace(const std::string& target, std::string_view bytes)
+bool RewriteInPlace(const std::wstring& target, std::string_view bytes)
 {
-    FileHandle file(CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    FileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
     if (!file.Valid())
         return false;
@@ -119,17 +162,17 @@ bool RewriteInPlace(const std::string& target, std::string_view bytes)
 
 // Creates the first temporary file beside `target` that can be made, holding
 // `bytes`, flushed and closed. Empty when none can be made.
-std::string WriteTemporary(const std::string& target, std::string_view bytes, DWORD attributes)
+std::wstring WriteTemporary(const std::wstring& target, std::string_view bytes, DWORD attributes)
 {
-    for (const std::string& temporary : TemporaryPathsFor(target)) {
-        FileHandle file(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
+    for (const std::wstring& temporary : TemporaryPathsFor(target)) {
+        FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, attributes, nullptr));
         if (!file.Valid())
             continue;
         bool ok = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
         ok = file.Close() && ok;
         if (ok)
             return temporary;
-        DeleteFileA(temporary.c_str());
+        DeleteFileW(temporary.c_str());
         return {};
     }
     return {};
@@ -137,11 +180,12 @@ std::string WriteTemporary(const std::string& target, std::string_view bytes, DW
 
 } // namespace
 
-std::optional<std::string> Win32ProfileFiles::ReadOrCreate(const std::string& path)
+std::optional<std::string> Win32ProfileFiles::ReadOrCreate(const std::string& profilePath)
 {
+    const std::wstring path = WidePath(profilePath);
     if (path.empty())
         return std::nullopt;
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
+    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid())
         return std::nullopt;
@@ -164,9 +208,10 @@ std::optional<std::string> Win32ProfileFiles::ReadOrCreate(const std::string& pa
 
 bool Win32ProfileFiles::Replace(const std::string& path, std::string_view bytes)
 {
-    if (path.empty())
+    const std::wstring wide = WidePath(path);
+    if (wide.empty())
         return false;
-    const std::string target = LinkTarget(path);
+    const std::wstring target = LinkTarget(wide);
     if (!ProfileIsWritable(target))
         return false;
     RemoveStaleTemporaries(target);
@@ -174,13 +219,13 @@ bool Win32ProfileFiles::Replace(const std::string& path, std::string_view bytes)
     // The temporary file starts with the profile's own attributes (hidden,
     // system, not indexed...), so that they survive wherever the swap below
     // does not carry them over.
-    const DWORD old = GetFileAttributesA(target.c_str());
+    const DWORD old = GetFileAttributesW(target.c_str());
     const bool exists = old != INVALID_FILE_ATTRIBUTES;
     constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = exists && (old & kKept) ? (old & kKept) : FILE_ATTRIBUTE_NORMAL;
 
-    const std::string temporary = WriteTemporary(target, bytes, attributes);
+    const std::wstring temporary = WriteTemporary(target, bytes, attributes);
     if (temporary.empty())
         // The folder takes no new file (no rights to create, a full
         // directory, every temporary name taken): the profile itself is
@@ -188,27 +233,32 @@ bool Win32ProfileFiles::Replace(const std::string& path, std::string_view bytes)
         return RewriteInPlace(target, bytes);
 
     // ReplaceFile keeps the replaced file's attributes, security, creation
-    // time and short name; a profile that does not exist yet is simply moved
-    // into place.
-    bool ok = exists ? ReplaceFileA(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                    nullptr, nullptr) != FALSE
-                     : MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != FALSE;
+    // time and short name. Wine's ReplaceFile empties the profile before it
+    // moves the new text in (a host killed then leaves an empty profile), so
+    // there the swap is a plain rename over the old file, which is atomic;
+    // the attributes came with the temporary file. A profile that does not
+    // exist yet is simply moved into place.
+    bool ok = exists && ReplaceFileIsAtomic()
+                  ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                                 nullptr) != FALSE
+                  : MoveFileExW(temporary.c_str(), target.c_str(),
+                                MOVEFILE_WRITE_THROUGH | (exists ? MOVEFILE_REPLACE_EXISTING : 0)) != FALSE;
     if (!ok && exists && IsPlainFile(temporary) && IsPlainFile(target))
         // The swap was refused while both files are still where they were
         // (the folder forbids renames, for one): rewrite the profile in place.
         ok = RewriteInPlace(target, bytes);
     if (IsPlainFile(temporary)) {
-        SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(temporary.c_str());
+        SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temporary.c_str());
     }
     return ok;
 }
 
 void Win32ProfileFiles::RemoveLeftovers(const std::string& path)
 {
-    if (path.empty())
-        return;
-    RemoveStaleTemporaries(LinkTarget(path));
+    const std::wstring wide = WidePath(path);
+    if (!wide.empty())
+        RemoveStaleTemporaries(LinkTarget(wide));
 }
 
 } // namespace horavel

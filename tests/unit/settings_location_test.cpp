@@ -62,8 +62,16 @@ TEST(ProfileLocation, FoldersAndModuleName)
     ProfileInputs in = Inputs(2, 0, "h.exe");
     in.moduleName = "Clock2";
     EXPECT_EQ(PathOf(in), "C:\\Program Files\\Norvale\\Plugins\\Clock2.ini");
-    in.hostProgramPath = "Norvale.exe";   // no folder at all
-    EXPECT_EQ(PathOf(in), "Plugins\\Clock2.ini");
+    // A host folder deeper than MAX_PATH is used as it stands.
+    const std::string deep = "C:\\" + std::string(250, 'd') + "\\Norvale\\";
+    in.hostProgramPath = deep + "Norvale.exe";
+    EXPECT_EQ(PathOf(in), deep + "Plugins\\Clock2.ini");
+    // No folder at all (the host's path could not be had): no location, never
+    // a relative one that lands in the current folder.
+    in.hostProgramPath = "Norvale.exe";
+    EXPECT_EQ(PathOf(in), "<none>");
+    in.hostProgramPath.clear();
+    EXPECT_EQ(PathOf(in), "<none>");
     EXPECT_EQ(FolderOfProgram("C:\\a\\b.exe"), "C:\\a\\");
     // Per-user storage with no known application-data folder: no location.
     in = Inputs(2, 1, "h.exe");

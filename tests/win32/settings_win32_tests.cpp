@@ -32,8 +32,8 @@ constexpr char kDefaultProfile[] =
 
 std::string ProgramPath()
 {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string path(32768, '\0');
+    path.resize(GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size())));
     return path;
 }
 
@@ -66,6 +66,23 @@ void Spit(const std::string& path, const std::string& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+// Paths of this test are ASCII; the wide file functions take them beyond
+// MAX_PATH (with "\\?\" before them), the ANSI ones do not.
+std::wstring Wide(const std::string& path) { return std::wstring(path.begin(), path.end()); }
+
+std::string SlurpWide(const std::string& path)
+{
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<unreadable>";
+    std::string bytes(1 << 20, '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
 }
 
 FILETIME LastWrite(const std::string& path)
@@ -225,6 +242,11 @@ public:
     bool Loaded() const { return m_record != nullptr; }
     void Init() { m_record->init(); }
     void Deinit() { m_record->deinit(); }
+    void Settings(HWND parent)
+    {
+        void* window = parent;
+        m_record->settings(&window);
+    }
 
 private:
     HMODULE m_module;
@@ -245,6 +267,86 @@ void HostRun(const std::string& dll, During&& during)
 void HostRun(const std::string& dll)
 {
     HostRun(dll, [] {});
+}
+
+// --- the file system around the profile ---------------------------------------
+
+// The Unix path Wine gives a Windows path.
+std::string UnixPath(const std::string& path)
+{
+    using Convert = char*(__cdecl*)(const wchar_t*);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert)
+        return {};
+    std::wstring wide(path.begin(), path.end());
+    char* unix = convert(wide.c_str());
+    if (!unix)
+        return {};
+    std::string result = unix;
+    HeapFree(GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Runs a shell command of the system beneath Wine; its exit code, or -1.
+// Wine neither waits for a Unix program nor reports its exit code, so the
+// command leaves its code in a file that appears whole when it is done.
+int RunShell(const std::string& command)
+{
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    static int serial = 0;
+    const std::string result =
+        std::string(temp) + "horavel-shell-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
+    DeleteFileA(result.c_str());
+    const std::string unix = UnixPath(result);
+    if (unix.empty() || RunProgram("/bin/sh -c \"" + command + "; echo $? > '" + unix + ".part' && mv '" + unix +
+                                   ".part' '" + unix + "'\"") < 0)
+        return -1;
+    for (int i = 0; i < 1000 && !Exists(result); ++i)
+        Sleep(10);
+    const std::string code = Slurp(result);
+    DeleteFileA(result.c_str());
+    return code.empty() ? -1 : std::atoi(code.c_str());
+}
+
+bool AnyTemporaryBeside(const std::string& profile)
+{
+    for (const char* suffix : {".new", ".new1", ".new2", ".new3"})
+        if (Exists(profile + suffix))
+            return true;
+    return false;
+}
+
+void PumpFor(DWORD milliseconds)
+{
+    const DWORD end = GetTickCount() + milliseconds;
+    MSG msg;
+    while (static_cast<LONG>(end - GetTickCount()) > 0) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+}
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM out)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND SettingsDialogOfThisThread()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 // Runs only in the private copy (see main): the DLL sits beside the copy.
@@ -330,6 +432,250 @@ TEST(ProfileThroughDll, LifecycleInAPrivateHostFolder)
     EXPECT_EQ(Slurp(profile), expected);
 }
 
+
+void RemoveTree(const std::string& folder);
+
+// The profile as `HostRun` rewrites it from `edited` (another order, another
+// opacity, no final line end): a text that every save must write.
+struct EditedProfile {
+    std::string edited;
+    std::string expected;
+};
+
+EditedProfile MakeEditedProfile(int opacity)
+{
+    EditedProfile p;
+    p.edited = kDefaultProfile;
+    p.edited.replace(p.edited.find("TextOpacity=60"), 14, "TextOpacity=" + std::to_string(opacity));
+    p.edited.insert(p.edited.find("StringPosX"), "FontQuality=0\r\n");
+    p.edited.erase(p.edited.find("FontQuality=4\r\n"), 15);
+    p.expected = kDefaultProfile;
+    p.expected.replace(p.expected.find("TextOpacity=60"), 14, "TextOpacity=" + std::to_string(opacity));
+    p.expected.replace(p.expected.find("FontQuality=4"), 13, "FontQuality=0");
+    return p;
+}
+
+TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
+{
+    const std::string host = FolderOf(ProgramPath());
+    const std::string dll = host + "Horavel.dll";
+    const std::string folder = host + "Plugins";
+    const std::string profile = folder + "\\Horavel.ini";
+    if (!Exists(host + kPrivateMarker))
+        GTEST_SKIP() << "runs in the private copy only";
+    RegistrySwitch registry;
+    registry.Remove();
+    CreateDirectoryA(folder.c_str(), nullptr);
+    ASSERT_FALSE(UnixPath(profile).empty());
+
+    // A stale ".new" folder (with a file in it) does not block the save; it
+    // is not ours to remove, and no other temporary file is left.
+    EditedProfile p = MakeEditedProfile(71);
+    Spit(profile, p.edited);
+    ASSERT_TRUE(CreateDirectoryA((profile + ".new").c_str(), nullptr));
+    Spit(profile + ".new\\inside.txt", "x");
+    Spit(profile + ".new2", "[COMMON]\r\nhalf a prof");   // left by a killed save
+    HostRun(dll);
+    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_TRUE(Exists(profile + ".new\\inside.txt"));
+    EXPECT_FALSE(Exists(profile + ".new1"));
+    EXPECT_FALSE(Exists(profile + ".new2"));
+    RemoveTree(profile + ".new");
+
+    // Hidden and system: the attributes survive the swap.
+    p = MakeEditedProfile(72);
+    Spit(profile, p.edited);
+    ASSERT_TRUE(SetFileAttributesA(profile.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    HostRun(dll);
+    EXPECT_EQ(Slurp(profile), p.expected);
+    const DWORD attributes = GetFileAttributesA(profile.c_str());
+    EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+    SetFileAttributesA(profile.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_FALSE(AnyTemporaryBeside(profile));
+
+    // A symbolic link (made on the Unix side, where Wine's links live): the
+    // link stays, its target gets the text, no temporary file beside either.
+    const std::string elsewhere = host + "elsewhere";
+    CreateDirectoryA(elsewhere.c_str(), nullptr);
+    const std::string target = elsewhere + "\\real.ini";
+    p = MakeEditedProfile(73);
+    Spit(target, p.edited);
+    DeleteFileA(profile.c_str());
+    ASSERT_EQ(RunShell("ln -s '" + UnixPath(target) + "' '" + UnixPath(profile) + "'"), 0);
+    ASSERT_EQ(Slurp(profile), p.edited);
+    HostRun(dll);
+    EXPECT_EQ(RunShell("test -L '" + UnixPath(profile) + "'"), 0) << "the link was replaced by a file";
+    EXPECT_EQ(Slurp(target), p.expected);
+    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_FALSE(AnyTemporaryBeside(profile));
+    EXPECT_FALSE(AnyTemporaryBeside(target));
+    ASSERT_EQ(RunShell("rm -f '" + UnixPath(profile) + "'"), 0);
+    RemoveTree(elsewhere);
+
+    // A folder that takes no new file while the profile stays writable: the
+    // immutable flag on the folder refuses every new name even to root (file
+    // permissions would not), so the temporary file cannot be made and the
+    // profile is rewritten in place.
+    p = MakeEditedProfile(74);
+    Spit(profile, p.edited);
+    if (RunShell("chattr +i '" + UnixPath(folder) + "'") != 0) {
+        ADD_FAILURE() << "chattr +i is refused here: the folder cannot be made to refuse new files";
+    } else {
+        const bool refuses = !CopyFileA(profile.c_str(), (folder + "\\probe.ini").c_str(), FALSE);
+        HostRun(dll);
+        RunShell("chattr -i '" + UnixPath(folder) + "'");
+        EXPECT_TRUE(refuses) << "the folder still took a new file";
+        EXPECT_EQ(Slurp(profile), p.expected);
+        EXPECT_FALSE(AnyTemporaryBeside(profile));
+    }
+    DeleteFileA((folder + "\\probe.ini").c_str());
+}
+
+// The host killed at many moments of a long save: the profile holds the old
+// text or the whole new one, and the next `deinit` leaves no temporary file.
+TEST(ProfileThroughDll, LifecycleKilledDuringTheSave)
+{
+    const std::string host = FolderOf(ProgramPath());
+    const std::string dll = host + "Horavel.dll";
+    const std::string profile = host + "Plugins\\Horavel.ini";
+    if (!Exists(host + kPrivateMarker))
+        GTEST_SKIP() << "runs in the private copy only";
+    RegistrySwitch registry;
+    registry.Remove();
+    CreateDirectoryA((host + "Plugins").c_str(), nullptr);
+
+    // A format of 8 MB makes the save long enough to be hit.
+    const std::string format(8 * 1024 * 1024, 'H');
+    const std::string old = "[COMMON]\r\nFormat=" + format + "\r\n";
+    std::string whole = kDefaultProfile;
+    whole.replace(whole.find("Format=%H:%M:%S"), 15, "Format=" + format);
+
+    int oldSeen = 0, newSeen = 0, strays = 0;
+    for (int delay = 0; delay <= 300; delay += 20) {
+        Spit(profile, old);
+        const std::string event = "horavel-save-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(delay);
+        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION child{};
+        std::string line = "\"" + ProgramPath() + "\" --save-after-signal " + event;
+        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+        ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
+        Sleep(delay);
+        TerminateProcess(child.hProcess, 9);
+        WaitForSingleObject(child.hProcess, 60000);
+        CloseHandle(child.hThread);
+        CloseHandle(child.hProcess);
+        CloseHandle(ready);
+
+        const std::string after = Slurp(profile);
+        if (after == old)
+            ++oldSeen;
+        else if (after == whole)
+            ++newSeen;
+        else
+            ADD_FAILURE() << "killed after " << delay << " ms: a torn profile of " << after.size() << " bytes";
+        strays += AnyTemporaryBeside(profile) ? 1 : 0;
+
+        // The next session's `deinit` clears what the killed save left.
+        HostRun(dll);
+        EXPECT_FALSE(AnyTemporaryBeside(profile)) << "after " << delay << " ms";
+        EXPECT_EQ(Slurp(profile), whole);
+    }
+    std::printf("killed saves: %d left the old profile, %d the new one, %d a temporary file\n", oldSeen, newSeen,
+                strays);
+    EXPECT_GT(oldSeen, 0);
+}
+
+// The profile held open by another program while the plug-in loads, free at
+// `deinit`: the value the user changed in the dialog is saved, every other
+// value keeps what the profile holds.
+TEST(ProfileThroughDll, LifecycleUnreadAtInitGetsTheSessionsEdit)
+{
+    const std::string host = FolderOf(ProgramPath());
+    const std::string dll = host + "Horavel.dll";
+    const std::string profile = host + "Plugins\\Horavel.ini";
+    if (!Exists(host + kPrivateMarker))
+        GTEST_SKIP() << "runs in the private copy only";
+    RegistrySwitch registry;
+    registry.Remove();
+    CreateDirectoryA((host + "Plugins").c_str(), nullptr);
+
+    std::string theirs = kDefaultProfile;
+    theirs.replace(theirs.find("TextOpacity=60"), 14, "TextOpacity=12");
+    theirs.replace(theirs.find("Format=%H:%M:%S"), 15, "Format=%d.%m.%Y");
+    theirs.replace(theirs.find("FontSize=-34"), 12, "FontSize=-50");
+    Spit(profile, theirs);
+    std::string expected = theirs;
+    expected.replace(expected.find("BackOpacity=30"), 14, "BackOpacity=45");
+
+    HWND parent = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 320, 240,
+                                  nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent, nullptr);
+    HANDLE early = CreateFileA(profile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(early, INVALID_HANDLE_VALUE);
+    {
+        Plugin plugin(dll);
+        ASSERT_TRUE(plugin.Loaded());
+        plugin.Init();
+        CloseHandle(early);
+        plugin.Settings(parent);
+        PumpFor(300);
+        HWND dialog = SettingsDialogOfThisThread();
+        ASSERT_NE(dialog, nullptr);
+        HWND edit = GetDlgItem(dialog, 5099);   // the back opacity field
+        ASSERT_NE(edit, nullptr);
+        SetFocus(edit);
+        SendMessageW(edit, EM_SETSEL, 0, -1);
+        for (wchar_t c : std::wstring(L"45")) {
+            SendMessageW(edit, WM_CHAR, c, 1);
+            PumpFor(60);
+        }
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(5002, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 5002)));
+        PumpFor(100);
+        plugin.Deinit();
+    }
+    DestroyWindow(parent);
+    // The dialog recorded where it stood: only the settings are compared.
+    const std::string after = Slurp(profile);
+    EXPECT_EQ(after.substr(after.find("[COMMON]")), expected.substr(expected.find("[COMMON]")));
+    EXPECT_FALSE(AnyTemporaryBeside(profile));
+}
+
+// The module in a folder deeper than MAX_PATH (Wine starts no program from
+// such a folder, so only the module can be put there): its name is still
+// worked out whole, and its profile is the host's Plugins\DeepClock.ini.
+TEST(ProfileThroughDll, LifecycleDeepModuleFolder)
+{
+    const std::string host = FolderOf(ProgramPath());
+    if (!Exists(host + kPrivateMarker))
+        GTEST_SKIP() << "runs in the private copy only";
+    RegistrySwitch registry;
+    registry.Remove();
+    const std::string deep = host + std::string(120, 'd') + "\\" + std::string(150, 'e');
+    CreateDirectoryW(Wide(LongPathForm(host + std::string(120, 'd'))).c_str(), nullptr);
+    CreateDirectoryW(Wide(LongPathForm(deep)).c_str(), nullptr);
+    const std::string module = deep + "\\DeepClock.dll";
+    ASSERT_GT(module.size(), static_cast<size_t>(MAX_PATH));
+    ASSERT_TRUE(CopyFileW(Wide(host + "Horavel.dll").c_str(), Wide(LongPathForm(module)).c_str(), FALSE));
+    {
+        HMODULE loaded = LoadLibraryW(Wide(LongPathForm(module)).c_str());
+        ASSERT_NE(loaded, nullptr) << GetLastError();
+        auto get = reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(loaded, kRecordExportName)));
+        const PluginRecord* record = get();
+        record->init();
+        record->deinit();
+        FreeLibrary(loaded);
+    }
+    EXPECT_EQ(Slurp(host + "Plugins\\DeepClock.ini"), kDefaultProfile);
+    char windows[MAX_PATH] = {};
+    GetWindowsDirectoryA(windows, MAX_PATH);
+    EXPECT_FALSE(Exists(std::string(windows) + "\\Plugins\\DeepClock.ini"));
+    DeleteFileW(Wide(LongPathForm(module)).c_str());
+    RemoveDirectoryW(Wide(LongPathForm(deep)).c_str());
+    RemoveDirectoryW(Wide(LongPathForm(host + std::string(120, 'd'))).c_str());
+}
+
 // --- the private copy -------------------------------------------------------------
 
 std::string WindowsPath(std::string path)
@@ -350,22 +696,22 @@ bool CopyInto(const std::string& from, const std::string& to)
 void RemoveTree(const std::string& folder)
 {
     WIN32_FIND_DATAA found{};
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    HANDLE search = FindFirstFileA(LongPathForm(folder + "\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
             const std::string name = found.cFileName;
             if (name == "." || name == "..")
                 continue;
             const std::string path = folder + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            SetFileAttributesA(LongPathForm(path).c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(path);
             else
-                DeleteFileA(path.c_str());
+                DeleteFileA(LongPathForm(path).c_str());
         } while (FindNextFileA(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryA(LongPathForm(folder).c_str());
 }
 
 TEST(ProfileThroughDll, RunsInAPrivateCopy)
@@ -375,6 +721,10 @@ TEST(ProfileThroughDll, RunsInAPrivateCopy)
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
     const std::string folder = std::string(temp) + "horavel-host-" + std::to_string(GetCurrentProcessId());
+    // A run cut short may have left a folder of this name (process ids come
+    // round again), with Unix links and flags in it that Win32 cannot remove.
+    if (Exists(folder))
+        RunShell("chattr -R -i '" + UnixPath(folder) + "' 2>/dev/null; rm -rf '" + UnixPath(folder) + "'");
     RemoveTree(folder);
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     ASSERT_TRUE(CopyInto(ProgramPath(), folder + "\\host.exe"));
@@ -383,6 +733,9 @@ TEST(ProfileThroughDll, RunsInAPrivateCopy)
     Spit(folder + "\\" + kPrivateMarker, "");
     const int code = RunProgram("\"" + folder + "\\host.exe\" --gtest_filter=ProfileThroughDll.Lifecycle*");
     EXPECT_EQ(code, 0);
+
+    // The deep levels are beyond what the ANSI functions reach.
+    RunShell("rm -rf '" + UnixPath(folder) + "'");
     RemoveTree(folder);
 }
 
@@ -397,6 +750,19 @@ int main(int argc, char** argv)
         std::ofstream out(argv[2], std::ios::binary);
         out << (location ? location->path : "<none>");
         return out ? 0 : 1;
+    }
+    // Child mode: load the DLL beside this program, init, signal the event
+    // named, deinit (the parent kills this process somewhere in it).
+    if (argc >= 3 && std::string(argv[1]) == "--save-after-signal") {
+        std::string folder = horavel::FolderOf(horavel::ProgramPath());
+        horavel::Plugin plugin(folder + "Horavel.dll");
+        if (!plugin.Loaded())
+            return 2;
+        plugin.Init();
+        HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
+        SetEvent(ready);
+        plugin.Deinit();
+        return 0;
     }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
