@@ -138,7 +138,7 @@ TEST_F(Lifecycle, ThousandsOfLoadsGiveBackEveryTlsIndex)
     for (int cycle = 0; cycle < kCycles; ++cycle) {
         {
             Plugin plugin;
-            ASSERT_TRUE(plugin.Loaded()) << "cycle " << cycle;
+            ASSERT_TRUE(plugin.Loaded()) << "cycle " << cycle << ", error " << GetLastError();
             plugin->init();
             FrameDescriptor descriptor{64, 48, 0, 0, 0};
             ASSERT_EQ(plugin->start(&descriptor), 1);
