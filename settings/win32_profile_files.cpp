@@ -117,6 +117,34 @@ bool ReplaceFileIsAtomic()
     return !(ntdll && GetProcAddress(ntdll, "wine_get_version"));
 }
 
+// The number of names the file has (1 when it cannot be told).
+DWORD HardLinkCount(const std::wstring& path)
+{
+    FileHandle file(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &information))
+        return 1;
+    return information.nNumberOfLinks;
+}
+
+// The owner, group and access list of a file, as bytes to compare; empty
+// when they cannot be read.
+std::string SecurityOf(const std::wstring& path)
+{
+    constexpr SECURITY_INFORMATION kWhat =
+        OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD needed = 0;
+    GetFileSecurityW(path.c_str(), kWhat, nullptr, 0, &needed);
+    if (needed == 0)
+        return {};
+    std::string descriptor(needed, '\0');
+    if (!GetFileSecurityW(path.c_str(), kWhat, descriptor.data(), needed, &needed))
+        return {};
+    descriptor.resize(needed);
+    return descriptor;
+}
+
 bool IsPlainFile(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -225,7 +253,20 @@ bool Win32ProfileFiles::Replace(const std::string& path, std::string_view bytes)
                             FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
     const DWORD attributes = exists && (old & kKept) ? (old & kKept) : FILE_ATTRIBUTE_NORMAL;
 
+    // A profile with further hard links would lose them in any swap: it is
+    // rewritten in place.
+    if (exists && HardLinkCount(target) > 1)
+        return RewriteInPlace(target, bytes);
+
     const std::wstring temporary = WriteTemporary(target, bytes, attributes);
+    // Where the swap is a rename (see below) the new file keeps the security
+    // it was created with; a profile whose own differs (under Wine: another
+    // Unix mode) is rewritten in place rather than lose it.
+    if (!temporary.empty() && exists && !ReplaceFileIsAtomic() && SecurityOf(temporary) != SecurityOf(target)) {
+        SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temporary.c_str());
+        return RewriteInPlace(target, bytes);
+    }
     if (temporary.empty())
         // The folder takes no new file (no rights to create, a full
         // directory, every temporary name taken): the profile itself is

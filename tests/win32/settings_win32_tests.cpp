@@ -493,6 +493,26 @@ TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
     SetFileAttributesA(profile.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_FALSE(AnyTemporaryBeside(profile));
 
+    // Readable by the group, not by others (a Unix mode a new file does not
+    // get): the mode stays, so does a second hard link to the profile.
+    p = MakeEditedProfile(75);
+    Spit(profile, p.edited);
+    const std::string twin = host + "twin.ini";
+    ASSERT_EQ(RunShell("chmod 640 '" + UnixPath(profile) + "' && ln '" + UnixPath(profile) + "' '" + UnixPath(twin) + "'"), 0);
+    HostRun(dll);
+    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_EQ(RunShell("[ $(stat -c %a '" + UnixPath(profile) + "') = 640 ]"), 0) << "the mode was not kept";
+    EXPECT_EQ(Slurp(twin), p.expected) << "the hard link was broken";
+    ASSERT_EQ(RunShell("rm -f '" + UnixPath(twin) + "'"), 0);
+    // The mode alone, without a second link.
+    p = MakeEditedProfile(76);
+    Spit(profile, p.edited);
+    HostRun(dll);
+    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_EQ(RunShell("[ $(stat -c %a '" + UnixPath(profile) + "') = 640 ]"), 0) << "the mode was not kept";
+    ASSERT_EQ(RunShell("chmod 644 '" + UnixPath(profile) + "'"), 0);
+    EXPECT_FALSE(AnyTemporaryBeside(profile));
+
     // A symbolic link (made on the Unix side, where Wine's links live): the
     // link stays, its target gets the text, no temporary file beside either.
     const std::string elsewhere = host + "elsewhere";
