@@ -12,6 +12,7 @@
 // to choose the font size. Prints medians in microseconds and their ratio to
 // the budget, all from one run.
 
+#include "bench/win32/bench_support.h"
 #include "core/plugin_record.h"
 
 #include <windows.h>
@@ -21,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -29,40 +29,13 @@ namespace {
 
 using namespace horavel;
 
-double Microseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
-{
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    return 1e6 * static_cast<double>(to.QuadPart - from.QuadPart) / frequency;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.erase(folder.find_last_of('\\') + 1);
-}
-
 // The profile the DLL reads at `init` when this program runs with -inst:b.
 void WriteProfile(int32_t fontSize, const std::string& format = {})
 {
-    const std::string folder = ProgramFolder();
-    for (const char* sub : {"Instances", "Instances\\b", "Instances\\b\\Plugins"})
-        CreateDirectoryA((folder + sub).c_str(), nullptr);
-    std::ofstream profile(folder + "Instances\\b\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
-    profile << "[COMMON]\r\nStringPosX=300\r\nStringPosY=400\r\nFontSize=" << fontSize << "\r\n";
+    std::string lines = "StringPosX=300\r\nStringPosY=400\r\nFontSize=" + std::to_string(fontSize) + "\r\n";
     if (!format.empty())
-        profile << "Format=" << format << "\r\n";
+        lines += "Format=" + format + "\r\n";
+    bench::WriteInstanceProfile('b', "Horavel.dll", lines);
 }
 
 class Plugin {
@@ -151,7 +124,7 @@ Timing TimeProcess(const PluginRecord& plugin, int32_t w, int32_t h, int32_t lay
         QueryPerformanceCounter(&t0);
         plugin.process(&record);
         QueryPerformanceCounter(&t1);
-        afterStart.push_back(Microseconds(t0, t1));
+        afterStart.push_back(bench::CounterMicroseconds(t0, t1));
     }
     for (int second = 0; second < seconds; ++second) {
         const std::time_t now = std::time(nullptr);
@@ -162,17 +135,17 @@ Timing TimeProcess(const PluginRecord& plugin, int32_t w, int32_t h, int32_t lay
         QueryPerformanceCounter(&t0);
         plugin.process(&record);
         QueryPerformanceCounter(&t1);
-        rerender.push_back(Microseconds(t0, t1));
+        rerender.push_back(bench::CounterMicroseconds(t0, t1));
         for (;;) {
             QueryPerformanceCounter(&t0);
-            if (Microseconds(boundary, t0) > 800000)
+            if (bench::CounterMicroseconds(boundary, t0) > 800000)
                 break;
             plugin.process(&record);
             QueryPerformanceCounter(&t1);
-            steady.push_back(Microseconds(t0, t1));
+            steady.push_back(bench::CounterMicroseconds(t0, t1));
         }
     }
-    return {Median(steady), Median(rerender), Median(afterStart)};
+    return {bench::Median(steady), bench::Median(rerender), bench::Median(afterStart)};
 }
 
 void Report(const char* what, double median, double budget)
@@ -297,7 +270,7 @@ int main(int argc, char** argv)
         QueryPerformanceCounter(&t0);
         plugin->process(&record);
         QueryPerformanceCounter(&t1);
-        const double first = Microseconds(t0, t1);
+        const double first = bench::CounterMicroseconds(t0, t1);
         const Timing t = TimeProcess(*plugin, 720, 576, 0, 3);
         std::printf("720 x 576 YUY2, Format %s:\n", name);
         Report("first process after init (format made ready)", first, 10000);

@@ -16,6 +16,7 @@
 // program; the bench writes them (font size, position, format).
 
 #include "bench/cold_cache.h"
+#include "bench/win32/bench_support.h"
 #include "core/plugin_record.h"
 
 #include <windows.h>
@@ -24,7 +25,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -56,32 +56,12 @@ int MillisecondsIntoSecond()
     return int(((uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime) / 10000u % 1000u);
 }
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.erase(folder.find_last_of('\\') + 1);
-}
-
 void WriteProfile(const std::string& module, int32_t fontSize, const std::string& format)
 {
-    const std::string folder = ProgramFolder();
-    for (const char* sub : {"Instances", "Instances\\b", "Instances\\b\\Plugins"})
-        CreateDirectoryA((folder + sub).c_str(), nullptr);
-    std::string name = module.substr(0, module.find_last_of('.'));
-    std::ofstream profile(folder + "Instances\\b\\Plugins\\" + name + ".ini", std::ios::binary | std::ios::trunc);
-    profile << "[COMMON]\r\nStringPosX=300\r\nStringPosY=400\r\nFontSize=" << fontSize << "\r\n";
+    std::string lines = "StringPosX=300\r\nStringPosY=400\r\nFontSize=" + std::to_string(fontSize) + "\r\n";
     if (!format.empty())
-        profile << "Format=" << format << "\r\n";
+        lines += "Format=" + format + "\r\n";
+    bench::WriteInstanceProfile('b', module, lines);
 }
 
 struct Frame {
@@ -228,21 +208,22 @@ void RunCase(const char* title, int32_t w, int32_t h, int32_t layout, int32_t fo
                 p.steadyHot.push_back(hot);
         }
     }
-    const double fc = Median(floorCold), fh = Median(floorHot);
+    const double fc = bench::Median(floorCold), fh = bench::Median(floorHot);
     std::printf("\n%s: box %zu lines x %zu bytes (%zu x %zu px)\n", title, box.lines, box.bytes, box.bytes / (layout == 0 ? 2 : 3),
                 box.lines);
     std::printf("  %-58s %9.1f us   hot %8.1f us   (%zu samples)\n", "FLOOR: the box copied in place, cold", fc, fh,
                 floorCold.size());
     for (Plugin& p : plugins) {
-        const double sc = Median(p.steadyCold), sh = Median(p.steadyHot), rc = Median(p.rerenderCold);
+        const double sc = bench::Median(p.steadyCold), sh = bench::Median(p.steadyHot);
+        const double rc = bench::Median(p.rerenderCold);
         std::printf("  %-22s steady cold %9.1f us = %5.2f x floor   hot %8.1f us = %5.2f x hot floor   (%zu)\n",
                     p.file.c_str(), sc, sc / fc, sh, sh / fh, p.steadyCold.size());
         std::printf("  %-22s re-rendering frame cold, median %9.1f us = %5.2f x floor   (%zu frames)\n", "", rc,
                     rc / fc, p.rerenderCold.size());
     }
     if (plugins.size() > 1) {
-        const double r0 = Median(plugins[0].rerenderCold), r1 = Median(plugins[1].rerenderCold);
-        const double s0 = Median(plugins[0].steadyCold), s1 = Median(plugins[1].steadyCold);
+        const double r0 = bench::Median(plugins[0].rerenderCold), r1 = bench::Median(plugins[1].rerenderCold);
+        const double s0 = bench::Median(plugins[0].steadyCold), s1 = bench::Median(plugins[1].steadyCold);
         std::printf("  %s against %s: re-rendering frame %.2f x, steady cold frame %.2f x\n", plugins[0].file.c_str(),
                     plugins[1].file.c_str(), r0 / r1, s0 / s1);
     }

@@ -9,6 +9,7 @@
 // program, which the bench writes. Prints medians in milliseconds and their
 // ratio to the budget, all from one run.
 
+#include "bench/win32/bench_support.h"
 #include "core/plugin_record.h"
 
 #include <windows.h>
@@ -17,7 +18,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,37 +30,9 @@ constexpr int kFormatFieldId = 5113;
 constexpr int kOkButtonId = 5002;
 constexpr UINT kRefreshedMarker = WM_APP + 1;
 
-double Milliseconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to)
-{
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    return 1e3 * static_cast<double>(to.QuadPart - from.QuadPart) / frequency;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
-}
-
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.erase(folder.find_last_of('\\') + 1);
-}
-
 void WriteProfile(const std::string& format)
 {
-    const std::string folder = ProgramFolder();
-    for (const char* sub : {"Instances", "Instances\\e", "Instances\\e\\Plugins"})
-        CreateDirectoryA((folder + sub).c_str(), nullptr);
-    std::ofstream profile(folder + "Instances\\e\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
-    profile << "[COMMON]\r\nFormat=" << format << "\r\n";
+    bench::WriteInstanceProfile('e', "Horavel.dll", "Format=" + format + "\r\n");
 }
 
 // Runs the thread's messages until the marker posted to `host` arrives.
@@ -126,8 +98,8 @@ double TimeOneOpening(HWND host, size_t* fieldLength, double* creationMs)
     QueryPerformanceCounter(&end);
     double ms = -1;
     if (refreshed && dialog) {
-        ms = Milliseconds(start, end);
-        *creationMs = Milliseconds(start, created);
+        ms = bench::CounterMicroseconds(start, end) / 1000;
+        *creationMs = bench::CounterMicroseconds(start, created) / 1000;
         *fieldLength = static_cast<size_t>(GetWindowTextLengthW(GetDlgItem(dialog, kFormatFieldId)));
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(kOkButtonId, BN_CLICKED),
                      reinterpret_cast<LPARAM>(GetDlgItem(dialog, kOkButtonId)));
@@ -176,10 +148,10 @@ int main(int argc, char** argv)
             }
             times.push_back(ms);
         }
-        const double median = Median(times);
+        const double median = bench::Median(times);
         char label[64];
         std::snprintf(label, sizeof label, "\"%%H\" x %zu (%zu B)", repeats, format.size());
-        std::printf("%-24s %12.1f %10.3f %14.1f %12zu\n", label, median, median / kBudgetMs, Median(creations),
+        std::printf("%-24s %12.1f %10.3f %14.1f %12zu\n", label, median, median / kBudgetMs, bench::Median(creations),
                     fieldLength);
         std::fflush(stdout);
     }
