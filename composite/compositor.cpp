@@ -3,8 +3,10 @@
 #include "composite/kernels.h"
 #include "core/muldiv.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace horavel {
 
@@ -59,6 +61,36 @@ void PartAlong(int32_t target, int32_t at, int32_t usable, int32_t& lo, int32_t&
     }
     lo = static_cast<int32_t>(from);
     hi = static_cast<int32_t>(to);
+}
+
+const uint8_t* SourceLine(const uint8_t* pixels, Size image, int32_t top)
+{
+    return pixels + (ptrdiff_t{image.height} - 1 - top) * 4 * image.width;
+}
+
+// The bounding rectangle (image coordinates) of the pixels of sourceRect that
+// differ from `held`, which holds that rectangle top line first.
+Rect ChangedPixels(const uint8_t* held, const uint8_t* pixels, Size image, Rect sourceRect)
+{
+    const int32_t width = sourceRect.Width();
+    const size_t lineBytes = size_t{4} * width;
+    Rect changed;
+    for (int32_t y = 0; y < sourceRect.Height(); ++y) {
+        const uint8_t* was = held + y * lineBytes;
+        const uint8_t* now = SourceLine(pixels, image, sourceRect.top + y) + 4 * sourceRect.left;
+        if (std::memcmp(was, now, lineBytes) == 0)
+            continue;
+        int32_t lo = 0, hi = width;
+        while (std::memcmp(was + 4 * lo, now + 4 * lo, 4) == 0)
+            ++lo;
+        while (std::memcmp(was + 4 * (hi - 1), now + 4 * (hi - 1), 4) == 0)
+            --hi;
+        const Rect line{sourceRect.left + lo, sourceRect.top + y, sourceRect.left + hi, sourceRect.top + y + 1};
+        changed = changed.IsEmpty() ? line
+                                    : Rect{std::min(changed.left, line.left), changed.top,
+                                           std::max(changed.right, line.right), line.bottom};
+    }
+    return changed;
 }
 
 } // namespace
@@ -118,6 +150,8 @@ void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect,
     contentRect_ = Rect{};
     preparedRect_ = Rect{};
     copyLayout_ = -1;
+    const bool wasHeld = heldValid_;
+    heldValid_ = false;
     // Negative sizes come only from negative frame sizes or thousandths (or a
     // MulDiv overflow); they are drawn as nothing and leave the block alone.
     if (targetWidth < 0 || targetHeight < 0)
@@ -131,8 +165,10 @@ void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect,
 
     const int32_t lowerWidth = MulDiv(capacityWidth_, 100 - shrinkPercent, 100 + growPercent);
     const int32_t lowerHeight = MulDiv(capacityHeight_, 100 - shrinkPercent, 100 + growPercent);
+    bool reallocated = false;
     if (!scaled_ || needWidth > capacityWidth_ || needHeight > capacityHeight_ ||
         needWidth < lowerWidth || needHeight < lowerHeight) {
+        reallocated = true;
         scaled_.Release();
         capacityWidth_ = 0;
         capacityHeight_ = 0;
@@ -168,11 +204,48 @@ void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect,
     if (!pixels || imageSize.width <= 0 || imageSize.height <= 0 ||
         Intersect(sourceRect, Rect{0, 0, imageSize.width, imageSize.height}).IsEmpty())
         return;
-    if (!Resample(source, destination, format, resampler_))
+
+    // The same geometry as the copy held: only the copy pixels that the
+    // changed source pixels reach are computed (none when nothing changed).
+    const Geometry geometry{{sourceRect.Width(), sourceRect.Height()},
+                            part ? part->picture : Size{},
+                            target,
+                            part ? part->origin : Point{},
+                            prepared,
+                            capacityWidth_,
+                            capacityHeight_,
+                            layout_,
+                            frameWidth_,
+                            frameHeight_};
+    const bool inside = Intersect(sourceRect, Rect{0, 0, imageSize.width, imageSize.height}) == sourceRect;
+    bool update = incremental_ && wasHeld && !reallocated && inside && geometry == held_;
+    if (update) {
+        source.changed = ChangedPixels(heldSource_.data(), pixels, imageSize, sourceRect);
+        if (!source.changed.IsEmpty() && !Resample(source, destination, format, resampler_))
+            return;
+    } else if (!Resample(source, destination, format, resampler_)) {
         return;
+    }
+    copyUpdates_ += update ? 1 : 0;
     contentRect_ = content;
     preparedRect_ = prepared;
     copyLayout_ = layout_;
+
+    // Keep the source the copy now stands for (when there is room for it).
+    if (!inside)
+        return;
+    const size_t lineBytes = size_t{4} * sourceRect.Width();
+    if (!update) {
+        heldSource_.Release();
+        if (!heldSource_.Allocate(lineBytes * sourceRect.Height()))
+            return;
+    }
+    const Rect copied = update ? source.changed : sourceRect;
+    for (int32_t y = copied.top; y < copied.bottom; ++y)
+        std::memcpy(heldSource_.data() + (y - sourceRect.top) * lineBytes,
+                    SourceLine(pixels, imageSize, y) + 4 * sourceRect.left, lineBytes);
+    held_ = geometry;
+    heldValid_ = true;
 }
 
 void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) const

@@ -86,6 +86,15 @@ public:
     // even width below it.
     void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) const;
 
+    // A preparation whose geometry (picture, part, target, prepared part,
+    // block and frame format) is that of the copy held recomputes only the
+    // copy pixels whose taps reach a source pixel that differs from the
+    // picture the copy was built from, with the same bytes. On by default;
+    // off, every preparation computes the whole copy.
+    void SetIncrementalRescaling(bool on) { incremental_ = on; }
+    // Preparations so far that kept the copy held and updated it in place.
+    int32_t copyUpdates() const { return copyUpdates_; }
+
     // State, for tests and diagnostics.
     int32_t layout() const { return layout_; }
     int32_t frameWidth() const { return frameWidth_; }
@@ -120,6 +129,21 @@ private:
     // SetFrameFormat without a new PrepareOverlay) draws nothing.
     int32_t copyLayout_ = -1;
     ResamplerState resampler_;
+
+    // What the copy held was built from: the source rectangle's pixels (top
+    // line first, 4 * width bytes a line) and everything else it depends on.
+    struct Geometry {
+        Size source, picture, target;
+        Point origin;
+        Rect prepared;
+        int32_t capacityWidth = 0, capacityHeight = 0, layout = -1, frameWidth = 0, frameHeight = 0;
+        friend bool operator==(const Geometry&, const Geometry&) = default;
+    };
+    AlignedBlock heldSource_;
+    Geometry held_;
+    bool heldValid_ = false;
+    bool incremental_ = true;
+    int32_t copyUpdates_ = 0;
 };
 
 } // namespace horavel

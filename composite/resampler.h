@@ -103,6 +103,11 @@ struct SourceImage {
     Rect rect;
     Size picture{};
     Point partOrigin{};
+    // Non-empty: the destination already holds what this call would write,
+    // except for the pixels whose taps (zero weights included) reach a
+    // source pixel inside `changed` (image coordinates, top-down); only
+    // those are computed, the rest of the destination is left as it is.
+    Rect changed{};
 };
 
 // 32-bit pixels, lines of 4 * width bytes, top or bottom line first; rect in

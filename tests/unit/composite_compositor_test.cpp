@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace horavel {
@@ -326,6 +327,102 @@ TEST(CompositeCompositor, RepeatedSizesBuildNoTables)
     for (int i = 0; i < 5; ++i)
         c.PrepareOverlay(pic.data(), {200, 40}, {0, 0, 175, 37}, {228, 61}, 25, 25);
     EXPECT_EQ(c.resampler().tableBuilds, 2);
+}
+
+// The copy's bytes, line by line in top-down order of the prepared part.
+std::vector<uint8_t> PreparedBytes(const Compositor& c)
+{
+    std::vector<uint8_t> bytes;
+    const Rect part = c.preparedRect();
+    const size_t line = size_t(4) * c.capacityWidth();
+    for (int y = 0; y < part.Height(); ++y) {
+        const int stored = c.layout() == LayoutRGB24 ? c.capacityHeight() - 1 - y : y;
+        const uint8_t* p = c.scaledPixels() + stored * line;
+        bytes.insert(bytes.end(), p, p + 4 * part.Width());
+    }
+    return bytes;
+}
+
+TEST(CompositeCompositor, CopyUpdatedInPlaceEqualsAWholePreparation)
+{
+    struct Case {
+        int frameWidth, frameHeight, layout, pictureWidth, pictureHeight;
+        Size thousandths;
+        bool inPart;  // a clock wider than the frame, held and prepared in part
+    };
+    const Case cases[] = {
+        {1920, 1080, LayoutYUY2, 90, 37, {300, 200}, false},   // up-scaling
+        {1920, 1080, LayoutRGB24, 90, 37, {300, 200}, false},
+        {720, 576, LayoutYUY2, 301, 120, {150, 100}, false},   // down-scaling
+        {720, 576, LayoutRGB24, 301, 120, {150, 100}, false},
+        {720, 576, LayoutYUY2, 700, 40, {2400, 90}, true},     // larger than the frame
+        {721, 576, LayoutRGB24, 700, 40, {2400, 90}, true},
+    };
+    std::mt19937 random(13);
+    auto below = [&](int n) { return int(random() % unsigned(n)); };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << k.frameWidth << "x" << k.frameHeight << " layout " << k.layout << " picture "
+                                        << k.pictureWidth << "x" << k.pictureHeight);
+        const int w = k.pictureWidth, h = k.pictureHeight;
+        std::vector<uint8_t> picture(size_t(4) * w * h);
+        auto paint = [&](Rect r) {  // random premultiplied pixels; r top-down
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x) {
+                    uint8_t* p = &picture[4 * (size_t(h - 1 - y) * w + x)];
+                    p[3] = uint8_t(random());
+                    for (int c = 0; c < 3; ++c)
+                        p[c] = uint8_t(random() % (p[3] + 1u));
+                }
+        };
+        paint({0, 0, w, h});
+        Compositor updated, whole;
+        whole.SetIncrementalRescaling(false);
+        for (Compositor* c : {&updated, &whole})
+            c->SetFrameFormat(k.frameWidth, k.frameHeight, k.layout);
+        // A wide clock is placed as the pipeline's clamp places it.
+        const Point placed = k.inPart ? Point{1000 - k.thousandths.width, 300} : Point{100, 300};
+        const Rect held = k.inPart ? whole.PicturePartFor({w, h}, k.thousandths, placed) : Rect{0, 0, w, h};
+        ASSERT_FALSE(held.IsEmpty());
+        ASSERT_TRUE(!k.inPart || held.Width() < w);
+        const OverlayPart part{{w, h}, {held.left, held.top}, placed};
+        for (int step = 0; step < 60; ++step) {
+            SCOPED_TRACE(step);
+            switch (step < 4 ? step : below(6)) {
+            case 0:  // nothing
+                break;
+            case 1:  // the whole picture
+                paint({0, 0, w, h});
+                break;
+            case 2: {  // a strip along one edge
+                const int d = 1 + below(4);
+                const Rect strips[] = {{0, 0, d, h}, {w - d, 0, w, h}, {0, 0, w, d}, {0, h - d, w, h}};
+                paint(strips[below(4)]);
+                break;
+            }
+            case 3: {  // a corner pixel
+                const int x = below(2) * (w - 1), y = below(2) * (h - 1);
+                paint({x, y, x + 1, y + 1});
+                break;
+            }
+            default: {  // a small rectangle anywhere, one or two of them
+                for (int n = 1 + below(2); n > 0; --n) {
+                    const int x = below(w), y = below(h);
+                    paint({x, y, std::min(w, x + 1 + below(12)), std::min(h, y + 1 + below(6))});
+                }
+            }
+            }
+            for (Compositor* c : {&updated, &whole}) {
+                if (k.inPart)
+                    c->PrepareOverlay(picture.data(), {w, h}, held, k.thousandths, 25, 25, part);
+                else
+                    c->PrepareOverlay(picture.data(), {w, h}, {0, 0, w, h}, k.thousandths, 25, 25);
+            }
+            ASSERT_FALSE(whole.preparedRect().IsEmpty());
+            ASSERT_EQ(updated.preparedRect(), whole.preparedRect());
+            ASSERT_TRUE(PreparedBytes(updated) == PreparedBytes(whole));
+            EXPECT_EQ(updated.copyUpdates(), step);
+        }
+    }
 }
 
 } // namespace

@@ -84,8 +84,10 @@ struct Chain {
     std::vector<uint8_t> frame;
     int32_t width = 0, height = 0, layout = 0;
 
-    Chain(FakeClock& c, bool keepUnchanged) : clock(c), pipeline(store, overlay, target, renderer, clock)
+    Chain(FakeClock& c, bool keepUnchanged, bool updateCopy = true)
+        : clock(c), pipeline(store, overlay, target, renderer, clock)
     {
+        compositor.SetIncrementalRescaling(updateCopy);
         SettingsRecord record = TableDefaults();
         record.Format = "%H:%M";
         record.StringPosX = 250;
@@ -117,11 +119,14 @@ struct Chain {
 TEST(PipelineKeepsUnchangedPictures, FramesEqualThoseOfRenderingEveryTime)
 {
     FakeClock clock(1625140800 - 130);  // crosses minute boundaries
-    Chain keep(clock, true), every(clock, false);
+    // The third scales every rendering in full: the copies the others update
+    // in place must give the same frames.
+    Chain keep(clock, true), every(clock, false), whole(clock, true, false);
     int events = 0;
     auto both = [&](const std::function<void(Chain&)>& event) {
         event(keep);
         event(every);
+        event(whole);
         ++events;
     };
     auto frames = [&](int count, bool tick) {
@@ -130,7 +135,9 @@ TEST(PipelineKeepsUnchangedPictures, FramesEqualThoseOfRenderingEveryTime)
                 clock.Advance();
             keep.pipeline.ProcessFrame(keep.frame.data());
             every.pipeline.ProcessFrame(every.frame.data());
+            whole.pipeline.ProcessFrame(whole.frame.data());
             ASSERT_TRUE(keep.frame == every.frame) << "event " << events << ", frame " << i;
+            ASSERT_TRUE(whole.frame == keep.frame) << "event " << events << ", frame " << i;
             ASSERT_EQ(keep.pipeline.ClockText(), every.pipeline.ClockText());
             ASSERT_EQ(keep.pipeline.ClockSize(), every.pipeline.ClockSize());
             ASSERT_EQ(keep.store.Live(), every.store.Live());  // the clamp writes the same
@@ -192,6 +199,12 @@ TEST(PipelineKeepsUnchangedPictures, FramesEqualThoseOfRenderingEveryTime)
     EXPECT_GT(keep.pipeline.KeptPictureCount(), 60);
     EXPECT_EQ(every.pipeline.KeptPictureCount(), 0);
     EXPECT_EQ(keep.pipeline.RenderCount() + keep.pipeline.KeptPictureCount(), every.pipeline.RenderCount());
+    EXPECT_EQ(whole.pipeline.RenderCount(), keep.pipeline.RenderCount());
+    EXPECT_EQ(whole.compositor.copyUpdates(), 0);
+    // ... and the copies were updated in place: after new digits in `keep`,
+    // after unchanged pictures too in `every`.
+    EXPECT_GE(keep.compositor.copyUpdates(), 5);
+    EXPECT_GT(every.compositor.copyUpdates(), 60);
 }
 
 } // namespace
