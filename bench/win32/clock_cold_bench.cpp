@@ -10,7 +10,7 @@
 //   - the frame that re-renders, the first call of each calendar second, cold.
 // Every figure is printed with its ratio to the floor of the same run.
 //
-//   wine clock_cold_bench.exe -inst:b [--compare Horavel_today.dll] [--seconds S] [--format F]
+//   wine clock_cold_bench.exe -inst:b [--compare Horavel_today.dll] [--seconds S] [--format F] [--check]
 //
 // -inst:b puts the profiles in Instances\b\Plugins\<module>.ini beside this
 // program; the bench writes them (font size, position, format).
@@ -64,6 +64,11 @@ void WriteProfile(const std::string& module, int32_t fontSize, const std::string
     bench::WriteInstanceProfile('b', module, lines);
 }
 
+// --check: every cold call draws on the frame's starting bytes, and the
+// frames the two DLLs give in the same second are compared (times then
+// include that copy's effect on the cache).
+bool g_check = false;
+
 struct Frame {
     int32_t width, height, layout;
     std::vector<uint8_t> bytes;
@@ -84,6 +89,10 @@ struct Plugin {
     std::unique_ptr<Frame> frame;
     int64_t lastSecond = 0;  // the second of its last process call
     std::vector<double> steadyCold, steadyHot, rerenderCold;
+    // With --check: the frame its last cold call gave and that call's second
+    // (-1 when the call straddled two).
+    std::vector<uint8_t> checked;
+    int64_t checkedSecond = -1;
 
     bool Load(int32_t fontSize, const std::string& format)
     {
@@ -185,6 +194,7 @@ void RunCase(const char* title, int32_t w, int32_t h, int32_t layout, int32_t fo
     }
     const Box box = FindBox(plugins[0]);
     std::vector<double> floorCold, floorHot;
+    int compared = 0, differing = 0;
     const double end = Now() + 1e6 * seconds;
     while (Now() < end) {
         evictor.Evict();
@@ -198,16 +208,30 @@ void RunCase(const char* title, int32_t w, int32_t h, int32_t layout, int32_t fo
             if (CurrentSecond() != p.lastSecond)
                 while (MillisecondsIntoSecond() < 150)
                     Sleep(5);
+            if (g_check)
+                p.frame->bytes = Frame(w, h, layout).bytes;
             evictor.Evict();
             bool first = false, clean = false;
             const double cold = p.Process(&first, &clean);
+            if (g_check) {
+                p.checked = p.frame->bytes;
+                p.checkedSecond = clean ? p.lastSecond : -1;
+            }
             if (clean)
                 (first ? p.rerenderCold : p.steadyCold).push_back(cold);
             const double hot = p.Process(&first, &clean);
             if (clean && !first)
                 p.steadyHot.push_back(hot);
         }
+        if (g_check && plugins.size() > 1 && plugins[0].checkedSecond >= 0 &&
+            plugins[0].checkedSecond == plugins[1].checkedSecond) {
+            ++compared;
+            differing += plugins[0].checked != plugins[1].checked;
+        }
     }
+    if (g_check)
+        std::printf("  check: %d frames of the same second compared (each drawn on the same bytes), %d differ\n",
+                    compared, differing);
     const double fc = bench::Median(floorCold), fh = bench::Median(floorHot);
     std::printf("\n%s: box %zu lines x %zu bytes (%zu x %zu px)\n", title, box.lines, box.bytes, box.bytes / (layout == 0 ? 2 : 3),
                 box.lines);
@@ -236,7 +260,7 @@ void RunCase(const char* title, int32_t w, int32_t h, int32_t layout, int32_t fo
 int main(int argc, char** argv)
 {
     if (!std::strstr(GetCommandLineA(), "-inst:b")) {
-        std::fprintf(stderr, "run as: clock_cold_bench.exe -inst:b [--compare OTHER.dll] [--seconds S] [--format F]\n");
+        std::fprintf(stderr, "run as: clock_cold_bench.exe -inst:b [--compare OTHER.dll] [--seconds S] [--format F] [--check]\n");
         return 2;
     }
     LARGE_INTEGER f;
@@ -247,6 +271,8 @@ int main(int argc, char** argv)
     int seconds = 8;
     std::string format;
     int only = 0;  // 1..4: that case alone
+    for (int i = 1; i < argc; ++i)
+        g_check = g_check || !std::strcmp(argv[i], "--check");
     for (int i = 1; i + 1 < argc; ++i) {
         if (!std::strcmp(argv[i], "--compare")) {
             plugins.emplace_back();
