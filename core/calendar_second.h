@@ -17,3 +17,59 @@ constexpr int64_t CalendarSecondFromFileTime(uint64_t hundredNanoseconds)
 }
 
 } // namespace horavel
+
+namespace horavel {
+
+// Tells, from the system's millisecond tick count, whether the calendar
+// second of the last system-time reading can still be running. Reading the
+// system time is a system call, and on a frame whose caches have gone cold
+// it costs more than the blend of a small clock; the tick count is a plain
+// memory read. A frame then reads the system time only in the last
+// kMarginMs milliseconds of a second (or when the tick count went
+// backwards, wrapped or stood still too long) and trusts the second it has
+// otherwise.
+//
+// Both the tick count and the system time advance in steps of up to about
+// 16 ms (the timer interrupt; under Wine the server's update period, about
+// 20 ms on a loaded machine), so a reading can lag the true time by one
+// step each: the margin covers both lags several times over. A change of
+// the system clock is seen at the latest when the tick count reaches the
+// end of the second that was read, less than a second later.
+class SecondGate {
+public:
+    static constexpr uint32_t kMarginMs = 100;
+    // However still the tick count stands, the system time is read again
+    // after this many frames without a reading.
+    static constexpr uint32_t kMostTrustedCalls = 1000;
+
+    // True, with the second, when `tick` proves that the second of the last
+    // reading has not ended yet.
+    bool Trusted(uint32_t tick, int64_t* second)
+    {
+        if (m_budget == 0 || tick - m_tick >= m_budget || m_calls >= kMostTrustedCalls)
+            return false;
+        ++m_calls;
+        *second = m_second;
+        return true;
+    }
+
+    // A system-time reading (FILETIME units) and the tick count read just
+    // before it.
+    int64_t Note(uint64_t hundredNanoseconds, uint32_t tickBefore)
+    {
+        m_second = CalendarSecondFromFileTime(hundredNanoseconds);
+        const uint32_t left = 1000 - static_cast<uint32_t>(hundredNanoseconds / 10000 % 1000);
+        m_budget = left > kMarginMs ? left - kMarginMs : 0;
+        m_tick = tickBefore;
+        m_calls = 0;
+        return m_second;
+    }
+
+private:
+    int64_t m_second = 0;
+    uint32_t m_tick = 0;
+    uint32_t m_budget = 0;  // ticks after m_tick the second is trusted for
+    uint32_t m_calls = 0;
+};
+
+} // namespace horavel
