@@ -1,6 +1,7 @@
 #include "composite/compositor.h"
 
 #include "composite/kernels.h"
+#include "core/frame_code.h"
 #include "core/muldiv.h"
 
 #include <algorithm>
@@ -25,7 +26,7 @@ Size Compositor::TargetSize(Size sizeThousandths) const
     return {MulDiv(frameWidth_, sizeThousandths.width, 1000), MulDiv(frameHeight_, sizeThousandths.height, 1000)};
 }
 
-Size Compositor::DrawableArea() const
+HORAVEL_FRAME_CODE Size Compositor::DrawableArea() const
 {
     if (layout_ != LayoutYUY2 && layout_ != LayoutRGB24)
         return {};
@@ -248,7 +249,7 @@ void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect,
     heldValid_ = true;
 }
 
-void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) const
+HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) const
 {
     if (!framePixels || !scaled_ || contentRect_.IsEmpty() || copyLayout_ != layout_)
         return;
@@ -302,17 +303,34 @@ void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opac
     const int32_t count = static_cast<int32_t>(sr - sl);
     const ptrdiff_t copyLine = ptrdiff_t{4} * capacityWidth_;
     const uint8_t* copyBase = scaled_.data() + 4 * (sl - preparedRect_.left);
-    for (int64_t r = st; r < sb; ++r) {
-        const ptrdiff_t frameLine = static_cast<ptrdiff_t>(y + (r - st));
+    // Where line r of the copy and its frame bytes start.
+    const size_t copyBytes = size_t{4} * static_cast<size_t>(count);
+    const size_t frameBytes = size_t(bytesPerPixel) * static_cast<size_t>(count) + 2;
+    auto copyAt = [&](int64_t r) {
         const int64_t line = r - preparedRect_.top;  // line of the block
-        if (layout_ == LayoutYUY2) {
-            k.blendRowYUY2(copyBase + line * copyLine, framePixels + frameLine * lineBytes, x, count,
-                           opacity256);
-        } else {
-            const uint8_t* copy = copyBase + (capacityHeight_ - 1 - line) * copyLine;
-            uint8_t* frame = framePixels + (frameHeight - 1 - frameLine) * lineBytes + 3 * x;
-            k.blendRowRGB24(copy, frame, count, opacity256);
+        return copyBase + (layout_ == LayoutYUY2 ? line : capacityHeight_ - 1 - line) * copyLine;
+    };
+    auto frameAt = [&](int64_t r) {
+        const ptrdiff_t frameLine = static_cast<ptrdiff_t>(y + (r - st));
+        return layout_ == LayoutYUY2 ? framePixels + frameLine * lineBytes + 2 * (x & ~1)
+                                     : framePixels + (frameHeight - 1 - frameLine) * lineBytes + 3 * x;
+    };
+    // The lines a few steps ahead are asked for while one is blended.
+    constexpr int64_t kAhead = 2;
+    for (int64_t r = st; r < std::min<int64_t>(sb, st + kAhead); ++r) {
+        k.prefetch(copyAt(r), copyBytes);
+        k.prefetch(frameAt(r), frameBytes);
+    }
+    for (int64_t r = st; r < sb; ++r) {
+        if (r + kAhead < sb) {
+            k.prefetch(copyAt(r + kAhead), copyBytes);
+            k.prefetch(frameAt(r + kAhead), frameBytes);
         }
+        if (layout_ == LayoutYUY2)
+            k.blendRowYUY2(copyAt(r), framePixels + static_cast<ptrdiff_t>(y + (r - st)) * lineBytes, x, count,
+                           opacity256);
+        else
+            k.blendRowRGB24(copyAt(r), frameAt(r), count, opacity256);
     }
 }
 

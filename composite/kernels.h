@@ -67,12 +67,20 @@ using ResampleHorizontalFn = void (*)(const int16_t* rows, const uint8_t* entrie
                                       uint8_t* out, ptrdiff_t outStride, int32_t lines,
                                       bool yuva);
 
+// Asks the processor to start loading `bytes` bytes from `first` into the
+// caches; changes nothing. The blend calls it for the lines it will reach
+// next, so that a frame whose bytes have left the caches does not wait for
+// each line's first load (a new page, which the hardware does not
+// prefetch into). The plain version does nothing.
+using PrefetchFn = void (*)(const uint8_t* first, size_t bytes);
+
 struct KernelTable {
     ConvertRowToYUVAFn convertRowToYUVA;
     BlendRowYUY2Fn blendRowYUY2;
     BlendRowRGB24Fn blendRowRGB24;
     ResampleVerticalFn resampleVertical;
     ResampleHorizontalFn resampleHorizontal;
+    PrefetchFn prefetch;
 };
 
 enum class CpuLevel : int32_t { Plain = 0, SSE2 = 1, SSSE3 = 2, AVX2 = 3 };
@@ -105,6 +113,7 @@ void resample_vertical_c(const uint8_t* firstTap, ptrdiff_t stride, const int16_
                          int32_t taps, int32_t width, int16_t* row);
 void resample_horizontal_c(const int16_t* rows, const uint8_t* entries, int32_t count,
                            uint8_t* out, ptrdiff_t outStride, int32_t lines, bool yuva);
+void prefetch_c(const uint8_t* first, size_t bytes);
 
 // Single-value forms of the arithmetic above, for tests and the plain code.
 struct YUVA {
@@ -121,6 +130,7 @@ void blend_row_rgb24_sse2(const uint8_t*, uint8_t*, int32_t, int32_t);
 void resample_vertical_sse2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
 void resample_horizontal_sse2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t,
                               bool);
+void prefetch_sse2(const uint8_t*, size_t);
 
 void convert_row_to_yuva_ssse3(uint8_t*, int32_t);
 void blend_row_yuy2_ssse3(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);

@@ -3,6 +3,7 @@
 // of pixels and the halves are put in order once, at the load or the store.
 // Helpers have internal linkage.
 #include "composite/kernels.h"
+#include "core/frame_code.h"
 #include "composite/kernels_edge.h"
 #include "composite/kernels_vec128.h"
 
@@ -203,15 +204,16 @@ void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity2
 
 } // namespace
 
-void blend_row_rgb24_avx2(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
-{
-    BlendRun<BlendRGB24<true>, BlendRGB24<false>>(copy, frame, count, opacity256);
-}
-
-void blend_row_yuy2_avx2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
-                         int32_t opacity256)
+// With the frame's other code (the larger RGB24 kernel last).
+HORAVEL_FRAME_CODE void blend_row_yuy2_avx2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+                                            int32_t opacity256)
 {
     BlendRunYUY2<BlendYUY2<true>, BlendYUY2<false>>(copy, line, x, count, opacity256);
+}
+
+HORAVEL_FRAME_CODE void blend_row_rgb24_avx2(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+{
+    BlendRun<BlendRGB24<true>, BlendRGB24<false>>(copy, frame, count, opacity256);
 }
 
 namespace {

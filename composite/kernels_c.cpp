@@ -134,4 +134,6 @@ void resample_horizontal_c(const int16_t* rows, const uint8_t* entries, int32_t 
     }
 }
 
+void prefetch_c(const uint8_t*, size_t) {}
+
 } // namespace horavel

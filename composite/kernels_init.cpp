@@ -1,6 +1,7 @@
 // Chooses the pixel kernels once: every slot starts with the plain version and
 // is raised level by level while the processor has the feature.
 #include "composite/kernels.h"
+#include "core/frame_code.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -52,7 +53,7 @@ CpuLevel Detect()
 KernelTable Fill(CpuLevel level)
 {
     KernelTable t{convert_row_to_yuva_c, blend_row_yuy2_c, blend_row_rgb24_c,
-                  resample_vertical_c, resample_horizontal_c};
+                  resample_vertical_c, resample_horizontal_c, prefetch_c};
 #ifdef HORAVEL_X86
     if (level < CpuLevel::SSE2)
         return t;
@@ -61,6 +62,7 @@ KernelTable Fill(CpuLevel level)
     t.blendRowRGB24 = blend_row_rgb24_sse2;
     t.resampleVertical = resample_vertical_sse2;
     t.resampleHorizontal = resample_horizontal_sse2;
+    t.prefetch = prefetch_sse2;
     if (level < CpuLevel::SSSE3)
         return t;
     t.convertRowToYUVA = convert_row_to_yuva_ssse3;
@@ -100,7 +102,7 @@ struct Dispatch {
     Dispatch() : detected(Detect()), active(LevelFromEnvironment(detected)), table(Fill(active)) {}
 };
 
-Dispatch& TheDispatch()
+HORAVEL_FRAME_CODE Dispatch& TheDispatch()
 {
     static Dispatch dispatch;
     return dispatch;
@@ -124,7 +126,7 @@ CpuLevel DetectedCpuLevel()
     return TheDispatch().detected;
 }
 
-const KernelTable& Kernels()
+HORAVEL_FRAME_CODE const KernelTable& Kernels()
 {
     return TheDispatch().table;
 }

@@ -5,6 +5,7 @@
 #include "composite/kernels.h"
 #include "composite/kernels_edge.h"
 #include "composite/kernels_vec128.h"
+#include "core/frame_code.h"
 
 #include <emmintrin.h>
 
@@ -245,6 +246,15 @@ void resample_horizontal_sse2(const int16_t* rows, const uint8_t* entries, int32
             Store32(out + line * outStride, bytes);
         entries += 8 + 8 * taps;
     }
+}
+
+HORAVEL_FRAME_CODE void prefetch_sse2(const uint8_t* first, size_t bytes)
+{
+    // One request per cache line, the last one included.
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(first) & ~uintptr_t{63};
+    const uintptr_t end = reinterpret_cast<uintptr_t>(first) + bytes;
+    for (uintptr_t line = begin; line < end; line += 64)
+        _mm_prefetch(reinterpret_cast<const char*>(line), _MM_HINT_T0);
 }
 
 } // namespace horavel

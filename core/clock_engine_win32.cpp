@@ -7,6 +7,7 @@
 #include "core/clock_api.h"
 #include "core/calendar_second.h"
 #include "core/clock_engine.h"
+#include "core/frame_code.h"
 #include "core/frame_pipeline.h"
 #include "render/clock_overlay.h"
 #include "render/dib_plane_win32.h"
@@ -28,7 +29,7 @@ namespace {
 // most frames make no system call at all. Only the frame path asks.
 class SystemClock final : public WallClock {
 public:
-    int64_t CurrentSecond() const override
+    HORAVEL_FRAME_CODE int64_t CurrentSecond() const override
     {
         const DWORD tick = ::GetTickCount();
         int64_t second;
@@ -71,7 +72,7 @@ struct ClockEngine {
     std::atomic<bool> started{false};
 };
 
-ClockEngine& Engine()
+HORAVEL_FRAME_CODE ClockEngine& Engine()
 {
     static ClockEngine engine;
     return engine;
@@ -116,7 +117,7 @@ void ClockEngineStart(int32_t width, int32_t height, int32_t layout)
     engine.started.store(true);
 }
 
-void ClockEngineProcess(uint8_t* framePixels)
+HORAVEL_FRAME_CODE void ClockEngineProcess(uint8_t* framePixels)
 {
     ClockEngine& engine = Engine();
     if (!framePixels || !engine.started.load())

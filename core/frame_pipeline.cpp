@@ -1,5 +1,6 @@
 #include "core/frame_pipeline.h"
 
+#include "core/frame_code.h"
 #include "core/muldiv.h"
 
 namespace horavel {
@@ -9,7 +10,7 @@ Size ClockSizeInThousandths(Size pixels)
     return {MulDiv(pixels.width, 1000, kReferenceFrame.width), MulDiv(pixels.height, 1000, kReferenceFrame.height)};
 }
 
-Point ClampClockPosition(Point position, Size clockSize)
+HORAVEL_FRAME_CODE Point ClampClockPosition(Point position, Size clockSize)
 {
     if (position.x < 0)
         position.x = 0;
@@ -58,7 +59,12 @@ Size FramePipeline::ClockSize() const
     return m_clockSize;
 }
 
-void FramePipeline::ProcessFrame(uint8_t* framePixels)
+HORAVEL_FRAME_CODE void CompositorTarget::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)
+{
+    m_compositor.BlendOverlay(framePixels, position, opacityPercent);
+}
+
+HORAVEL_FRAME_CODE void FramePipeline::ProcessFrame(uint8_t* framePixels)
 {
     const int64_t now = m_clock.CurrentSecond();
     // Read and replace in one step: a redraw request that arrives while this

@@ -99,10 +99,8 @@ public:
         return m_compositor.PicturePartFor(picture, sizeThousandths, position);
     }
     bool ServesPosition(Point position) const override { return m_compositor.ServesPosition(position); }
-    void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
-    {
-        m_compositor.BlendOverlay(framePixels, position, opacityPercent);
-    }
+    // Out of line, with the rest of the frame's code.
+    void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override;
 
 private:
     Compositor& m_compositor;

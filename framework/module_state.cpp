@@ -1,5 +1,7 @@
 #include "framework/module_state.h"
 
+#include "core/frame_code.h"
+
 namespace horavel::framework {
 
 namespace {
@@ -72,7 +74,7 @@ std::wstring BaseNameWithoutExtension(const std::wstring& path)
 
 } // namespace
 
-ModuleState& StaticModuleState() { return g_staticState; }
+HORAVEL_FRAME_CODE ModuleState& StaticModuleState() { return g_staticState; }
 
 void InitModuleState(HINSTANCE instance)
 {
@@ -108,8 +110,8 @@ ModuleState& CurrentModuleState()
     return current ? *current : g_staticState;
 }
 
-ModuleStateGuard::ModuleStateGuard(ModuleState& state) : m_previous(g_current.Get()) { g_current.Set(&state); }
+HORAVEL_FRAME_CODE ModuleStateGuard::ModuleStateGuard(ModuleState& state) : m_previous(g_current.Get()) { g_current.Set(&state); }
 
-ModuleStateGuard::~ModuleStateGuard() { g_current.Set(m_previous); }
+HORAVEL_FRAME_CODE ModuleStateGuard::~ModuleStateGuard() { g_current.Set(m_previous); }
 
 } // namespace horavel::framework
