@@ -9,6 +9,9 @@
 //   - steady frames (the clock reused), cold and hot;
 //   - the frame that re-renders, the first call of each calendar second, cold.
 // Every figure is printed with its ratio to the floor of the same run.
+// Intervals are read from the time-stamp counter, and the bench's own clock
+// is read before the eviction, so no call of the bench warms the path of the
+// call it times.
 //
 //   wine clock_cold_bench.exe -inst:b [--compare Horavel_today.dll] [--seconds S] [--format F] [--check]
 //
@@ -20,6 +23,7 @@
 #include "core/plugin_record.h"
 
 #include <windows.h>
+#include <x86intrin.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -33,13 +37,38 @@ namespace {
 
 using namespace horavel;
 
-double g_frequency = 0;
+// Time-stamp counter ticks per microsecond, measured against the
+// performance counter at start. The timed intervals are read from the
+// counter itself: under Wine QueryPerformanceCounter is a system call, and a
+// call of it just before `process` would warm the very path (and pay part of
+// the cost) that a cold frame is meant to show.
+double g_ticksPerMicrosecond = 0;
+
+uint64_t Ticks()
+{
+    // lfence: the count is read after every earlier instruction is done, so
+    // the eviction's loads are over before a timed interval starts.
+    asm volatile("lfence" ::: "memory");
+    const uint64_t t = __rdtsc();
+    asm volatile("lfence" ::: "memory");
+    return t;
+}
 
 double Now()
 {
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return 1e6 * double(t.QuadPart) / g_frequency;
+    return double(Ticks()) / g_ticksPerMicrosecond;
+}
+
+void CalibrateTicks()
+{
+    LARGE_INTEGER f, q0, q1;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&q0);
+    const uint64_t t0 = __rdtsc();
+    Sleep(200);
+    QueryPerformanceCounter(&q1);
+    const uint64_t t1 = __rdtsc();
+    g_ticksPerMicrosecond = double(t1 - t0) / (1e6 * double(q1.QuadPart - q0.QuadPart) / double(f.QuadPart));
 }
 
 int64_t CurrentSecond()
@@ -125,10 +154,15 @@ struct Plugin {
     }
     // One call; returns its time and tells whether it was the first of its
     // calendar second (a re-render) or shared the second of the call before.
-    double Process(bool* firstOfSecond = nullptr, bool* clean = nullptr)
+    // With an evictor, the caches are emptied after the second is read and
+    // before the call, so nothing the bench itself calls warms the plug-in's
+    // path.
+    double Process(bool* firstOfSecond = nullptr, bool* clean = nullptr, bench::CacheEvictor* evictor = nullptr)
     {
         FrameRecord r{frame->bytes.data()};
         const int64_t s0 = CurrentSecond();
+        if (evictor)
+            evictor->Evict();
         const double t0 = Now();
         record->process(&r);
         const double t1 = Now();
@@ -210,9 +244,8 @@ void RunCase(const char* title, int32_t w, int32_t h, int32_t layout, int32_t fo
                     Sleep(5);
             if (g_check)
                 p.frame->bytes = Frame(w, h, layout).bytes;
-            evictor.Evict();
             bool first = false, clean = false;
-            const double cold = p.Process(&first, &clean);
+            const double cold = p.Process(&first, &clean, &evictor);
             if (g_check) {
                 p.checked = p.frame->bytes;
                 p.checkedSecond = clean ? p.lastSecond : -1;
@@ -263,9 +296,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "run as: clock_cold_bench.exe -inst:b [--compare OTHER.dll] [--seconds S] [--format F] [--check]\n");
         return 2;
     }
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    g_frequency = double(f.QuadPart);
+    CalibrateTicks();
     std::vector<Plugin> plugins(1);
     plugins[0].file = "Horavel.dll";
     int seconds = 8;
