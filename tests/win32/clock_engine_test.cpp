@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -236,6 +237,43 @@ TEST(ClockEngine, ClockTextIsLocalTime)
     _tzset();
     EXPECT_TRUE(text == before || text == after) << "clock " << text << ", UTC + 3 h " << before;
     EXPECT_NE(text.substr(0, 2), utcShifted(0).substr(0, 2));
+    Settings().SetLive(TableDefaults());
+}
+
+// Most frames take the second from the tick count, not the system time:
+// whatever the frame shows must still be the second the system time gives,
+// on every frame not within a few milliseconds of a second's change.
+TEST(ClockEngine, EveryFrameShowsTheCurrentSecond)
+{
+    SettingsRecord settings = TableDefaults();
+    settings.Format = "%S";
+    Settings().SetLive(settings);
+    ClockEngineStart(720, 576, LayoutYUY2);
+    Frame frame(720, 576, LayoutYUY2);
+    auto now = [] {
+        FILETIME ft;
+        GetSystemTimeAsFileTime(&ft);
+        return ((uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime) / 10000;  // milliseconds
+    };
+    int checked = 0, changes = 0;
+    std::string last;
+    for (const uint64_t end = now() + 3500; now() < end;) {
+        const uint64_t before = now();
+        ClockEngineProcess(frame.Pixels());
+        const uint64_t after = now();
+        const std::string text = ClockText();
+        changes += !last.empty() && text != last;
+        last = text;
+        if (before / 1000 == after / 1000 && before % 1000 >= 30) {
+            char expected[8];
+            std::snprintf(expected, sizeof expected, "%02d", static_cast<int>(before / 1000 % 60));
+            EXPECT_EQ(text, expected) << "at " << before % 1000 << " ms into the second";
+            ++checked;
+        }
+        Sleep(7);
+    }
+    EXPECT_GT(checked, 100);
+    EXPECT_GE(changes, 3);
     Settings().SetLive(TableDefaults());
 }
 
