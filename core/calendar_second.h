@@ -73,3 +73,31 @@ private:
 };
 
 } // namespace horavel
+
+namespace horavel {
+
+// Whether the frame may read the tick count from the system's shared page
+// instead of calling GetTickCount: only after the two agreed at a
+// system-time reading, and never again once they disagreed (or the page
+// gave no consistent value). Every system-time reading compares them.
+class SharedTickCheck {
+public:
+    static constexpr uint32_t kToleranceMs = 32;
+
+    bool UseShared() const { return m_useShared; }
+
+    // `sharedRead`: the page gave a consistent value, `shared`; `system`:
+    // what GetTickCount returned at the same moment.
+    void Compare(bool sharedRead, uint32_t shared, uint32_t system)
+    {
+        const bool agree = sharedRead && shared - system + kToleranceMs <= 2 * kToleranceMs;
+        m_failed = m_failed || !agree;
+        m_useShared = !m_failed;
+    }
+
+private:
+    bool m_useShared = false;
+    bool m_failed = false;
+};
+
+} // namespace horavel

@@ -102,6 +102,29 @@ TEST(SecondGate, ReadsTheSystemTimeWhenTheTickCountCannotVouch)
     EXPECT_EQ(s, -1);
 }
 
+TEST(SharedTickCheck, TheSharedCopyIsUsedOnlyWhileItHasAlwaysAgreed)
+{
+    SharedTickCheck check;
+    EXPECT_FALSE(check.UseShared()) << "not before a comparison";
+    check.Compare(true, 1000, 1000);
+    EXPECT_TRUE(check.UseShared());
+    // Within the tolerance either way, also across the wrap.
+    check.Compare(true, 1032, 1000);
+    check.Compare(true, 968, 1000);
+    check.Compare(true, 10, 0xFFFFFFF0u);
+    EXPECT_TRUE(check.UseShared());
+    // One disagreement is enough, for good.
+    check.Compare(true, 1033, 1000);
+    EXPECT_FALSE(check.UseShared());
+    check.Compare(true, 2000, 2000);
+    EXPECT_FALSE(check.UseShared());
+
+    SharedTickCheck unread;
+    unread.Compare(false, 1000, 1000);
+    unread.Compare(true, 1000, 1000);
+    EXPECT_FALSE(unread.UseShared()) << "a page that gave no consistent value";
+}
+
 #if defined(_WIN32)
 TEST(CalendarSecond, AgreesWithTheRuntimesTime)
 {
