@@ -310,11 +310,13 @@ HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point pos
         const int64_t line = r - preparedRect_.top;  // line of the block
         return copyBase + (layout_ == LayoutYUY2 ? line : capacityHeight_ - 1 - line) * copyLine;
     };
-    auto frameAt = [&](int64_t r) {
+    // A YUY2 row kernel takes the line's start; its first byte touched is
+    // that of the macropixel holding pixel x.
+    auto frameLineAt = [&](int64_t r) {
         const ptrdiff_t frameLine = static_cast<ptrdiff_t>(y + (r - st));
-        return layout_ == LayoutYUY2 ? framePixels + frameLine * lineBytes + 2 * (x & ~1)
-                                     : framePixels + (frameHeight - 1 - frameLine) * lineBytes + 3 * x;
+        return framePixels + (layout_ == LayoutYUY2 ? frameLine : frameHeight - 1 - frameLine) * lineBytes;
     };
+    auto frameAt = [&](int64_t r) { return frameLineAt(r) + (layout_ == LayoutYUY2 ? 2 * (x & ~1) : 3 * x); };
     // The lines a few steps ahead are asked for while one is blended.
     constexpr int64_t kAhead = 2;
     for (int64_t r = st; r < std::min<int64_t>(sb, st + kAhead); ++r) {
@@ -327,8 +329,7 @@ HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point pos
             k.prefetch(frameAt(r + kAhead), frameBytes);
         }
         if (layout_ == LayoutYUY2)
-            k.blendRowYUY2(copyAt(r), framePixels + static_cast<ptrdiff_t>(y + (r - st)) * lineBytes, x, count,
-                           opacity256);
+            k.blendRowYUY2(copyAt(r), frameLineAt(r), x, count, opacity256);
         else
             k.blendRowRGB24(copyAt(r), frameAt(r), count, opacity256);
     }

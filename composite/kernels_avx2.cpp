@@ -3,9 +3,9 @@
 // of pixels and the halves are put in order once, at the load or the store.
 // Helpers have internal linkage.
 #include "composite/kernels.h"
-#include "core/frame_code.h"
 #include "composite/kernels_edge.h"
 #include "composite/kernels_vec128.h"
+#include "core/frame_code.h"
 
 #include <immintrin.h>
 

@@ -16,10 +16,6 @@ constexpr int64_t CalendarSecondFromFileTime(uint64_t hundredNanoseconds)
     return static_cast<int64_t>(hundredNanoseconds / 10000000u) - kSecondsFrom1601To1970;
 }
 
-} // namespace horavel
-
-namespace horavel {
-
 // Tells, from the system's millisecond tick count, whether the calendar
 // second of the last system-time reading can still be running. Reading the
 // system time is a system call, and on a frame whose caches have gone cold
@@ -71,10 +67,6 @@ private:
     uint32_t m_budget = 0;  // ticks after m_tick the second is trusted for
     uint32_t m_calls = 0;
 };
-
-} // namespace horavel
-
-namespace horavel {
 
 // Whether the frame may read the tick count from the system's shared page
 // instead of calling GetTickCount: only after the two agreed at a

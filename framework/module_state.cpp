@@ -110,7 +110,10 @@ ModuleState& CurrentModuleState()
     return current ? *current : g_staticState;
 }
 
-HORAVEL_FRAME_CODE ModuleStateGuard::ModuleStateGuard(ModuleState& state) : m_previous(g_current.Get()) { g_current.Set(&state); }
+HORAVEL_FRAME_CODE ModuleStateGuard::ModuleStateGuard(ModuleState& state) : m_previous(g_current.Get())
+{
+    g_current.Set(&state);
+}
 
 HORAVEL_FRAME_CODE ModuleStateGuard::~ModuleStateGuard() { g_current.Set(m_previous); }
 

@@ -319,7 +319,9 @@ void SteadySteps(Setup& s, std::atomic<int64_t>& lastSecond, StepTable& t)
             return;
         t.Mark("frame-format gate (atomic)");
         // As the DLL does: the tick count vouches for the second, and the
-        // system time is read only when it cannot.
+        // system time is read only when it cannot. (The DLL reads the same
+        // count from the system's shared page, which costs a little less
+        // cold than the call timed here.)
         static SecondGate gate;
         const DWORD tick = ::GetTickCount();
         int64_t now;

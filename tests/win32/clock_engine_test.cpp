@@ -248,7 +248,8 @@ TEST(ClockEngine, SharedTickCountIsWhatGetTickCountGives)
         ASSERT_TRUE(ReadSharedTickCount(&shared));
         const uint32_t after = GetTickCount();
         // shared within [before - 32, after + 32]
-        EXPECT_LE(shared - before + 32, after - before + 64) << "shared " << shared << ", calls " << before << ".." << after;
+        EXPECT_LE(shared - before + 32, after - before + 64)
+            << "shared " << shared << ", calls " << before << ".." << after;
         Sleep(3);
     }
     uint32_t first = 0, second = 0;
