@@ -263,6 +263,7 @@ void SamplesRead(const uint8_t* entry, int32_t count, int32_t& lo, int32_t& hi)
 bool Resample(const SourceImage& source, const DestinationImage& destination, OutputFormat format,
               ResamplerState& state)
 {
+    state.computed = Rect{};
     if (!source.pixels || !destination.pixels)
         return false;
     if (source.width <= 0 || source.height <= 0 || destination.width <= 0 ||
@@ -331,6 +332,7 @@ bool Resample(const SourceImage& source, const DestinationImage& destination, Ou
                     columnLo, columnHi);
     }
 
+    state.computed = todo;
     const KernelTable& k = Kernels();
     const ptrdiff_t lineBytes = ptrdiff_t{4} * source.width;
     const uint8_t* topLeft = source.pixels + (source.height - 1 - src.top) * lineBytes +

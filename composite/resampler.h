@@ -84,6 +84,9 @@ struct ResamplerState {
     // Number of table builds so far; lets tests and benchmarks see that
     // repeated sizes cost none.
     int32_t tableBuilds = 0;
+    // The destination pixels the last call computed (destination image
+    // coordinates; empty when it computed none).
+    Rect computed{};
 };
 
 enum class OutputFormat { BGRA, YUVA };
