@@ -151,6 +151,8 @@ void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect,
     contentRect_ = Rect{};
     preparedRect_ = Rect{};
     copyLayout_ = -1;
+    const int32_t wasPacked = packedParity_;
+    packedParity_ = -1;
     const bool wasHeld = heldValid_;
     heldValid_ = false;
     // Negative sizes come only from negative frame sizes or thousandths (or a
@@ -231,6 +233,13 @@ void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect,
     contentRect_ = content;
     preparedRect_ = prepared;
     copyLayout_ = layout_;
+    // An update in place keeps the packed copy: only what it recomputed is
+    // packed again.
+    if (update && wasPacked >= 0) {
+        packedParity_ = wasPacked;
+        if (!source.changed.IsEmpty())
+            PackPart(resampler_.computed);
+    }
 
     // Keep the source the copy now stands for (when there is room for it).
     if (!inside)
@@ -249,7 +258,54 @@ void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect,
     heldValid_ = true;
 }
 
-HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) const
+bool Compositor::PackCopy(int32_t odd)
+{
+    packedParity_ = -1;
+    const int32_t macropixels = capacityWidth_ / 2 + 1;
+    if (!packed_ || packedMacropixels_ != macropixels || packedLines_ != capacityHeight_) {
+        packed_.Release();
+        packedMacropixels_ = 0;
+        packedLines_ = 0;
+        const uint64_t bytes = uint64_t{6} * uint32_t(macropixels) * uint32_t(capacityHeight_);
+        if (bytes > kMaxBlockBytes || !packed_.Allocate(static_cast<size_t>(bytes)))
+            return false;
+        packedMacropixels_ = macropixels;
+        packedLines_ = capacityHeight_;
+    }
+    const KernelTable& k = Kernels();
+    const ptrdiff_t packedLine = ptrdiff_t{6} * packedMacropixels_;
+    for (int32_t line = 0; line < preparedRect_.Height(); ++line) {
+        uint8_t* s = packed_.data() + line * packedLine;
+        k.packRowYUY2(scaled_.data() + ptrdiff_t{4} * capacityWidth_ * line, preparedRect_.Width(), odd, s,
+                      s + ptrdiff_t{4} * packedMacropixels_);
+    }
+    packedParity_ = odd;
+    return true;
+}
+
+void Compositor::PackPart(Rect columns)
+{
+    const Rect part = Intersect(columns, Rect{0, 0, preparedRect_.Width(), preparedRect_.Height()});
+    if (part.IsEmpty())
+        return;
+    const int32_t odd = packedParity_;
+    // The whole macropixels: from the left pixel of the first one (or the
+    // block's first column), to the right pixel of the last one (or the
+    // block's last column).
+    const int32_t m0 = (part.left + odd) >> 1, m1 = (part.right - 1 + odd) >> 1;
+    const int32_t first = std::max(0, 2 * m0 - odd);
+    const int32_t end = std::min(preparedRect_.Width(), 2 * m1 + 2 - odd);
+    const int32_t firstOdd = 2 * m0 - odd < 0 ? 1 : 0;
+    const KernelTable& k = Kernels();
+    const ptrdiff_t packedLine = ptrdiff_t{6} * packedMacropixels_;
+    for (int32_t line = part.top; line < part.bottom; ++line) {
+        uint8_t* s = packed_.data() + line * packedLine + 4 * m0;
+        k.packRowYUY2(scaled_.data() + ptrdiff_t{4} * capacityWidth_ * line + 4 * first, end - first, firstOdd, s,
+                      s + ptrdiff_t{4} * packedMacropixels_ - 2 * m0);
+    }
+}
+
+HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)
 {
     if (!framePixels || !scaled_ || contentRect_.IsEmpty() || copyLayout_ != layout_)
         return;
@@ -264,6 +320,8 @@ HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point pos
 
     int32_t x = MulDiv(frameWidth, position.x, 1000);
     int32_t y = MulDiv(frameHeight, position.y, 1000);
+    // The parity of the frame pixel that the block's first column lands on.
+    const int32_t odd = static_cast<int32_t>((int64_t{x} + preparedRect_.left) & 1);
     int64_t sl = contentRect_.left, st = contentRect_.top;
     int64_t sr = contentRect_.right, sb = contentRect_.bottom;
     if (sr - sl <= 0 || x >= usableWidth)
@@ -300,24 +358,53 @@ HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point pos
         return;
 
     const KernelTable& k = Kernels();
+    if (layout_ == LayoutYUY2) {
+        if (packedParity_ != odd && !PackCopy(odd))
+            return;
+        // Block columns b0 .. b1 - 1 land on the macropixels from the one
+        // holding frame pixel x. A run starts on a right half or ends on a
+        // left half only at the block's own edge (a clip on the left stops
+        // at pixel 0, one on the right after an odd pixel), where the packed
+        // line holds the missing half as one the blend leaves alone.
+        const int64_t b0 = sl - preparedRect_.left, b1 = sr - preparedRect_.left;
+        const int64_t m0 = (b0 + odd) >> 1;
+        const int32_t macropixels = static_cast<int32_t>(((b1 - 1 + odd) >> 1) - m0 + 1);
+        const ptrdiff_t packedLine = ptrdiff_t{6} * packedMacropixels_;
+        const uint8_t* firstS = packed_.data() + 4 * m0;
+        const ptrdiff_t toA = ptrdiff_t{4} * packedMacropixels_ - 2 * m0;
+        const size_t sBytes = size_t{4} * static_cast<size_t>(macropixels);
+        auto sAt = [&](int64_t r) { return firstS + (r - preparedRect_.top) * packedLine; };
+        auto frameAt = [&](int64_t r) {
+            return framePixels + static_cast<ptrdiff_t>(y + (r - st)) * lineBytes + 4 * (x >> 1);
+        };
+        // The lines a few steps ahead are asked for while one is blended.
+        constexpr int64_t kAhead = 2;
+        for (int64_t r = st; r < std::min<int64_t>(sb, st + kAhead); ++r) {
+            k.prefetch(sAt(r), sBytes);
+            k.prefetch(sAt(r) + toA, sBytes / 2);
+            k.prefetch(frameAt(r), sBytes);
+        }
+        for (int64_t r = st; r < sb; ++r) {
+            if (r + kAhead < sb) {
+                k.prefetch(sAt(r + kAhead), sBytes);
+                k.prefetch(sAt(r + kAhead) + toA, sBytes / 2);
+                k.prefetch(frameAt(r + kAhead), sBytes);
+            }
+            k.blendRowYUY2(sAt(r), sAt(r) + toA, frameAt(r), macropixels, opacity256);
+        }
+        return;
+    }
+
     const int32_t count = static_cast<int32_t>(sr - sl);
     const ptrdiff_t copyLine = ptrdiff_t{4} * capacityWidth_;
     const uint8_t* copyBase = scaled_.data() + 4 * (sl - preparedRect_.left);
-    // Where line r of the copy and its frame bytes start.
     const size_t copyBytes = size_t{4} * static_cast<size_t>(count);
-    const size_t frameBytes = size_t(bytesPerPixel) * static_cast<size_t>(count) + 2;
-    auto copyAt = [&](int64_t r) {
-        const int64_t line = r - preparedRect_.top;  // line of the block
-        return copyBase + (layout_ == LayoutYUY2 ? line : capacityHeight_ - 1 - line) * copyLine;
+    const size_t frameBytes = size_t{3} * static_cast<size_t>(count);
+    // Where line r of the (bottom-up) copy and its frame bytes start.
+    auto copyAt = [&](int64_t r) { return copyBase + (capacityHeight_ - 1 - (r - preparedRect_.top)) * copyLine; };
+    auto frameAt = [&](int64_t r) {
+        return framePixels + (frameHeight - 1 - static_cast<ptrdiff_t>(y + (r - st))) * lineBytes + 3 * x;
     };
-    // A YUY2 row kernel takes the line's start; its first byte touched is
-    // that of the macropixel holding pixel x.
-    auto frameLineAt = [&](int64_t r) {
-        const ptrdiff_t frameLine = static_cast<ptrdiff_t>(y + (r - st));
-        return framePixels + (layout_ == LayoutYUY2 ? frameLine : frameHeight - 1 - frameLine) * lineBytes;
-    };
-    auto frameAt = [&](int64_t r) { return frameLineAt(r) + (layout_ == LayoutYUY2 ? 2 * (x & ~1) : 3 * x); };
-    // The lines a few steps ahead are asked for while one is blended.
     constexpr int64_t kAhead = 2;
     for (int64_t r = st; r < std::min<int64_t>(sb, st + kAhead); ++r) {
         k.prefetch(copyAt(r), copyBytes);
@@ -328,10 +415,7 @@ HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point pos
             k.prefetch(copyAt(r + kAhead), copyBytes);
             k.prefetch(frameAt(r + kAhead), frameBytes);
         }
-        if (layout_ == LayoutYUY2)
-            k.blendRowYUY2(copyAt(r), frameLineAt(r), x, count, opacity256);
-        else
-            k.blendRowRGB24(copyAt(r), frameAt(r), count, opacity256);
+        k.blendRowRGB24(copyAt(r), frameAt(r), count, opacity256);
     }
 }
 

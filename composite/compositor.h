@@ -26,7 +26,10 @@ struct OverlayPart {
 
 // The scaled copy is YUVA (top line first) for LayoutYUY2 and BGRA (bottom
 // line first) for LayoutRGB24; lines of 4 * capacityWidth bytes, colour
-// premultiplied by A.
+// premultiplied by A. A YUY2 frame is blended from a packed form of the YUVA
+// copy (see PackRowYUY2Fn), built by the first blend after a preparation for
+// the parity of the frame pixel its first column lands on, and again when
+// that parity changes.
 //
 // A copy may hold only a part of the scaled overlay (`preparedRect`, in the
 // overlay's scaled coordinates, whose top-left pixel is the block's first):
@@ -84,7 +87,7 @@ public:
     // are ever touched, so its last pixel, whose macropixel would reach two
     // bytes past the line, is never blended; the overlay is clipped to the
     // even width below it.
-    void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) const;
+    void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent);
 
     // A preparation whose geometry (picture, part, target, prepared part,
     // block and frame format) is that of the copy held recomputes only the
@@ -114,6 +117,12 @@ private:
     // The frame's drawable width and height (a YUY2 line takes only whole
     // macropixels), or an empty size when BlendOverlay draws nothing on it.
     Size DrawableArea() const;
+    // Builds the packed YUY2 copy for a first column on a pixel of parity
+    // `odd`; false when its block cannot be allocated.
+    bool PackCopy(int32_t odd);
+    // Packs again the macropixels that hold the copy pixels of `columns`
+    // (block coordinates) on the packed copy's lines.
+    void PackPart(Rect columns);
     void Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
                  int32_t growPercent, int32_t shrinkPercent, const OverlayPart* part);
 
@@ -129,6 +138,12 @@ private:
     // SetFrameFormat without a new PrepareOverlay) draws nothing.
     int32_t copyLayout_ = -1;
     ResamplerState resampler_;
+    // The packed YUY2 copy: capacityHeight_ lines of packedMacropixels_
+    // macropixels, each line its Y U Y V bytes then its opacity pairs.
+    AlignedBlock packed_;
+    int32_t packedMacropixels_ = 0;
+    int32_t packedLines_ = 0;
+    int32_t packedParity_ = -1;  // what packed_ holds; -1: nothing current
 
     // What the copy held was built from: the source rectangle's pixels (top
     // line first, 4 * width bytes a line) and everything else it depends on.

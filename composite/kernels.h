@@ -1,7 +1,7 @@
-// Pixel kernels of the compositor: colour conversion, the two row blenders
-// and the resampler's two passes. Each has a plain `_c` reference and SIMD
-// twins (SSE2, SSSE3, AVX2) in their own translation units; every call site
-// goes through the table returned by Kernels().
+// Pixel kernels of the compositor: colour conversion, the YUY2 copy packer,
+// the two row blenders and the resampler's two passes. Each has a plain `_c`
+// reference and SIMD twins (SSE2, SSSE3, AVX2) in their own translation
+// units; every call site goes through the table returned by Kernels().
 //
 // Arithmetic shared by all versions (they are bit-identical by construction
 // and by the kernel check):
@@ -31,10 +31,28 @@ namespace horavel {
 // Rewrites `count` BGRA pixels in place as YUVA (ConvertToYUVA on each).
 using ConvertRowToYUVAFn = void (*)(uint8_t* pixels, int32_t count);
 
-// Blends `count` (>= 1) YUVA copy pixels onto a YUY2 line whose first byte is
-// `line`, the first copy pixel landing on frame pixel x (>= 0). Touches only
-// the 4-byte macropixels the copy pixels land on.
-using BlendRowYUY2Fn = void (*)(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+// A YUY2 copy line is blended from a packed form built once per picture and
+// position parity: for each macropixel the copy pixels land on, four bytes
+// in the frame's own order (Y0 U Y1 V) in `s` and the two pixels' opacities
+// (A0 A1) in `a`. The blend then takes whole macropixels, four lanes each,
+// with no shuffling of pixels into macropixels and a quarter fewer bytes to
+// read than the YUVA copy.
+//
+// Packs `count` (>= 1) YUVA copy pixels, the first of them landing on the
+// right half of a macropixel when `odd` is 1, into (odd + count + 1) / 2
+// macropixels: U and V are the rounded-up mean of the macropixel's two
+// pixels' (or a lone pixel's own), Y0 and A0 the left pixel's, Y1 and A1 the
+// right one's. A half that no copy pixel lands on gets Y 0 and A 0, and a
+// missing left half also U = V = 128: with A 0 and the lane's offset as the
+// value, the blend leaves a lane exactly as it was (see BlendLane).
+using PackRowYUY2Fn = void (*)(const uint8_t* copy, int32_t count, int32_t odd, uint8_t* s,
+                               uint8_t* a);
+
+// Blends `macropixels` (>= 1) packed macropixels onto the YUY2 frame bytes
+// from `mp`, four a macropixel: Y0 with A0, U with A0, Y1 with A1, V with
+// A0. Reads s[0, 4 * macropixels) and a[0, 2 * macropixels) and reads and
+// writes the frame's 4 * macropixels bytes; nothing outside them.
+using BlendRowYUY2Fn = void (*)(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
                                 int32_t opacity256);
 
 // Blends `count` (>= 1) BGRA copy pixels onto 3 * count frame bytes starting
@@ -76,6 +94,7 @@ using PrefetchFn = void (*)(const uint8_t* first, size_t bytes);
 
 struct KernelTable {
     ConvertRowToYUVAFn convertRowToYUVA;
+    PackRowYUY2Fn packRowYUY2;
     BlendRowYUY2Fn blendRowYUY2;
     BlendRowRGB24Fn blendRowRGB24;
     ResampleVerticalFn resampleVertical;
@@ -106,7 +125,8 @@ KernelTable KernelsForLevel(CpuLevel level);
 
 // The plain reference versions.
 void convert_row_to_yuva_c(uint8_t* pixels, int32_t count);
-void blend_row_yuy2_c(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+void pack_row_yuy2_c(const uint8_t* copy, int32_t count, int32_t odd, uint8_t* s, uint8_t* a);
+void blend_row_yuy2_c(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
                       int32_t opacity256);
 void blend_row_rgb24_c(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256);
 void resample_vertical_c(const uint8_t* firstTap, ptrdiff_t stride, const int16_t* weights,
@@ -125,7 +145,7 @@ uint8_t BlendLane(int32_t s, int32_t d, int32_t a, int32_t off, int32_t opacity2
 
 // The SIMD twins, each defined in the translation unit compiled for its ISA.
 void convert_row_to_yuva_sse2(uint8_t*, int32_t);
-void blend_row_yuy2_sse2(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
+void blend_row_yuy2_sse2(const uint8_t*, const uint8_t*, uint8_t*, int32_t, int32_t);
 void blend_row_rgb24_sse2(const uint8_t*, uint8_t*, int32_t, int32_t);
 void resample_vertical_sse2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
 void resample_horizontal_sse2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t,
@@ -133,11 +153,12 @@ void resample_horizontal_sse2(const int16_t*, const uint8_t*, int32_t, uint8_t*,
 void prefetch_sse2(const uint8_t*, size_t);
 
 void convert_row_to_yuva_ssse3(uint8_t*, int32_t);
-void blend_row_yuy2_ssse3(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
+void pack_row_yuy2_ssse3(const uint8_t*, int32_t, int32_t, uint8_t*, uint8_t*);
 void blend_row_rgb24_ssse3(const uint8_t*, uint8_t*, int32_t, int32_t);
 
 void convert_row_to_yuva_avx2(uint8_t*, int32_t);
-void blend_row_yuy2_avx2(const uint8_t*, uint8_t*, int32_t, int32_t, int32_t);
+void pack_row_yuy2_avx2(const uint8_t*, int32_t, int32_t, uint8_t*, uint8_t*);
+void blend_row_yuy2_avx2(const uint8_t*, const uint8_t*, uint8_t*, int32_t, int32_t);
 void blend_row_rgb24_avx2(const uint8_t*, uint8_t*, int32_t, int32_t);
 void resample_vertical_avx2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);
 void resample_horizontal_avx2(const int16_t*, const uint8_t*, int32_t, uint8_t*, ptrdiff_t, int32_t,

@@ -133,82 +133,88 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
 }
 
 template <bool Full>
-void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
+void BlendYUY2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels, int32_t opacity256)
 {
     const __m256i op16 = _mm256_set1_epi16(static_cast<int16_t>(opacity256 * 16));
-    const __m256i luma = Twice(_mm_setr_epi8(0, Z, Z, Z, 4, Z, Z, Z, 8, Z, Z, Z, 12, Z, Z, Z));
-    const __m256i chromaAvg = Twice(_mm_setr_epi8(Z, Z, 1, Z, Z, Z, 2, Z, Z, Z, 9, Z, Z, Z, 10, Z));
-    const __m256i alpha = Twice(_mm_setr_epi8(3, Z, 3, Z, 7, Z, 3, Z, 11, Z, 11, Z, 15, Z, 11, Z));
-    // Eight copy pixels (four per half) onto four macropixels whose eight
-    // frame bytes per half come zero-extended from 16 consecutive bytes.
-    auto part = [&](__m256i c, __m256i d) {
-        const __m256i avg = _mm256_avg_epu8(c, _mm256_srli_si256(c, 4));
-        const __m256i s =
-            _mm256_or_si256(_mm256_shuffle_epi8(c, luma), _mm256_shuffle_epi8(avg, chromaAvg));
-        const __m256i a1 = Opacity256(_mm256_shuffle_epi8(c, alpha));
-        return BlendWordsYUY2<Full>(s, d, a1, op16);
-    };
+    // Opacity bytes of macropixels 0..7 -> A' words [A0' A0' A1' A0']:
+    // macropixels 0..3 in the first vector (two per half), 4..7 in the second.
+    const __m256i first = _mm256_setr_epi8(0, Z, 0, Z, 1, Z, 0, Z, 2, Z, 2, Z, 3, Z, 2, Z,
+                                           4, Z, 4, Z, 5, Z, 4, Z, 6, Z, 6, Z, 7, Z, 6, Z);
+    const __m256i second = _mm256_setr_epi8(8, Z, 8, Z, 9, Z, 8, Z, 10, Z, 10, Z, 11, Z, 10, Z,
+                                            12, Z, 12, Z, 13, Z, 12, Z, 14, Z, 14, Z, 15, Z, 14, Z);
     int32_t i = 0;
-    for (; i + 16 <= count; i += 16, copy += 64, mp += 32) {
-        const __m256i r0 = part(Load256(copy), _mm256_cvtepu8_epi16(Load128(mp)));
-        const __m256i r1 = part(Load256(copy + 32), _mm256_cvtepu8_epi16(Load128(mp + 16)));
-        // Halves hold macropixels (0 1 | 2 3) and (4 5 | 6 7); put them in order.
+    for (; i + 8 <= macropixels; i += 8, s += 32, a += 16, mp += 32) {
+        // The opacity bytes in both halves, so that each half picks its own.
+        const __m256i a16 = Twice(Load128(a));
+        const __m256i r0 = BlendWordsYUY2<Full>(_mm256_cvtepu8_epi16(Load128(s)), _mm256_cvtepu8_epi16(Load128(mp)),
+                                                Opacity256(_mm256_shuffle_epi8(a16, first)), op16);
+        const __m256i r1 =
+            BlendWordsYUY2<Full>(_mm256_cvtepu8_epi16(Load128(s + 16)), _mm256_cvtepu8_epi16(Load128(mp + 16)),
+                                 Opacity256(_mm256_shuffle_epi8(a16, second)), op16);
+        // The pack works per half: macropixels (0 1 | 4 5) and (2 3 | 6 7); put them in order.
         const __m256i out = _mm256_permute4x64_epi64(_mm256_packus_epi16(r0, r1), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(mp), out);
     }
-    if (i + 8 <= count) {
-        // Eight more pixels: the same steps on 16 bytes of the frame.
-        const __m256i r = part(Load256(copy), _mm256_cvtepu8_epi16(Load128(mp)));
+    if (i + 4 <= macropixels) {
+        // Four more: sixteen frame bytes, eight opacity bytes.
+        const __m256i a8 = Twice(Load64(a));
+        const __m256i r = BlendWordsYUY2<Full>(_mm256_cvtepu8_epi16(Load128(s)), _mm256_cvtepu8_epi16(Load128(mp)),
+                                               Opacity256(_mm256_shuffle_epi8(a8, first)), op16);
         const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(r, r), 0xD8);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm256_castsi256_si128(packed));
-        i += 8;
-        copy += 32;
+        i += 4;
+        s += 16;
+        a += 8;
         mp += 16;
     }
-    if (i + 4 <= count) {
-        // Four more pixels: 8 frame bytes, the upper half ignored.
-        const __m256i r = part(_mm256_castsi128_si256(Load128(copy)), _mm256_cvtepu8_epi16(Load64(mp)));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(mp),
-                         _mm_packus_epi16(_mm256_castsi256_si128(r), _mm256_castsi256_si128(r)));
-        i += 4;
-        copy += 16;
-        mp += 8;
-    }
-    if (i < count) {
-        // The last one to three pixels as one more vector step: a trailing
-        // single pixel is paired with itself, so the pair's chroma is its own,
-        // and its partner's luma byte is put back. Copy and frame are read
-        // pixel by pixel so that nothing past them is touched.
-        const int32_t n = count - i;
-        __m128i c = Load32(copy);
-        if (n >= 2)
-            c = _mm_unpacklo_epi32(c, Load32(copy + 4));
-        if (n == 3)
-            c = _mm_unpacklo_epi64(c, _mm_broadcastd_epi32(Load32(copy + 8)));
-        else if (n == 1)
-            c = _mm_shuffle_epi32(c, 0);
-        const __m128i f = n == 3 ? Load64(mp) : Load32(mp);
-        const __m256i r = part(_mm256_castsi128_si256(c), _mm256_cvtepu8_epi16(f));
-        __m128i out = _mm_packus_epi16(_mm256_castsi256_si128(r), _mm_setzero_si128());
-        if (n & 1) {
-            const __m128i keep = n == 1 ? _mm_setr_epi8(0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)
-                                        : _mm_setr_epi8(0, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-            out = _mm_blendv_epi8(out, f, keep);
-        }
-        if (n == 3)
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), out);
-        else
-            Store32(mp, out);
-    }
+    if (i < macropixels)
+        EdgeRestYUY2(s, a, mp, macropixels - i, opacity256);
 }
 
 } // namespace
 
+namespace {
+
+// Pixels from a macropixel's left half on (count >= 1).
+void PackPairs(const uint8_t* copy, int32_t count, uint8_t* s, uint8_t* a)
+{
+    // Sixteen pixels (64 bytes) -> eight macropixels. Each half of a vector
+    // packs its four pixels as the SSSE3 version does; the halves' results
+    // are put in order at the end.
+    const __m256i luma = Twice(_mm_setr_epi8(0, Z, 4, Z, 8, Z, 12, Z, Z, Z, Z, Z, Z, Z, Z, Z));
+    const __m256i chroma = Twice(_mm_setr_epi8(Z, 1, Z, 2, Z, 9, Z, 10, Z, Z, Z, Z, Z, Z, Z, Z));
+    const __m256i alpha = Twice(_mm_setr_epi8(3, 7, 11, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z));
+    const __m256i alphaOrder = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    auto half = [&](__m256i c) {
+        const __m256i avg = _mm256_avg_epu8(c, _mm256_srli_si256(c, 4));
+        return _mm256_or_si256(_mm256_shuffle_epi8(c, luma), _mm256_shuffle_epi8(avg, chroma));
+    };
+    for (; count >= 16; count -= 16, copy += 64, s += 32, a += 16) {
+        const __m256i c0 = Load256(copy);
+        const __m256i c1 = Load256(copy + 32);
+        // Quarters (0 1 | 4 5) and (2 3 | 6 7) of the macropixels; in order.
+        const __m256i sb = _mm256_permute4x64_epi64(_mm256_unpacklo_epi64(half(c0), half(c1)), 0xD8);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(s), sb);
+        const __m256i ab = _mm256_permutevar8x32_epi32(
+            _mm256_unpacklo_epi32(_mm256_shuffle_epi8(c0, alpha), _mm256_shuffle_epi8(c1, alpha)), alphaOrder);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(a), _mm256_castsi256_si128(ab));
+    }
+    if (count > 0)
+        pack_row_yuy2_c(copy, count, 0, s, a);
+}
+
+} // namespace
+
+void pack_row_yuy2_avx2(const uint8_t* copy, int32_t count, int32_t odd, uint8_t* s, uint8_t* a)
+{
+    PackRunYUY2<PackPairs>(copy, count, odd, s, a);
+}
+
 // With the frame's other code (the larger RGB24 kernel last).
-HORAVEL_FRAME_CODE void blend_row_yuy2_avx2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+HORAVEL_FRAME_CODE void blend_row_yuy2_avx2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
                                             int32_t opacity256)
 {
-    BlendRunYUY2<BlendYUY2<true>, BlendYUY2<false>>(copy, line, x, count, opacity256);
+    BlendRunYUY2<BlendYUY2<true>, BlendYUY2<false>>(s, a, mp, macropixels, opacity256);
 }
 
 HORAVEL_FRAME_CODE void blend_row_rgb24_avx2(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)

@@ -58,32 +58,48 @@ void convert_row_to_yuva_c(uint8_t* pixels, int32_t count)
     }
 }
 
-void blend_row_yuy2_c(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
-                      int32_t opacity256)
+void pack_row_yuy2_c(const uint8_t* copy, int32_t count, int32_t odd, uint8_t* s, uint8_t* a)
 {
-    uint8_t* mp = line + 4 * (x >> 1);
-    if (x & 1) {
-        // Right half of a macropixel: only its Y1 changes.
-        mp[2] = BlendLane(copy[0], mp[2], copy[3], 0, opacity256);
+    if (odd) {
+        // Only the right half: the left one and the chroma stay as they are.
+        s[0] = 0;
+        s[1] = 128;
+        s[2] = copy[0];
+        s[3] = 128;
+        a[0] = 0;
+        a[1] = copy[3];
         copy += 4;
-        mp += 4;
+        s += 4;
+        a += 2;
         --count;
     }
-    for (; count >= 2; count -= 2, copy += 8, mp += 4) {
-        const int32_t a0 = copy[3];
-        const int32_t us = (copy[1] + copy[5] + 1) >> 1;
-        const int32_t vs = (copy[2] + copy[6] + 1) >> 1;
-        mp[0] = BlendLane(copy[0], mp[0], a0, 0, opacity256);
-        mp[1] = BlendLane(us, mp[1], a0, 128, opacity256);
-        mp[2] = BlendLane(copy[4], mp[2], copy[7], 0, opacity256);
-        mp[3] = BlendLane(vs, mp[3], a0, 128, opacity256);
+    for (; count >= 2; count -= 2, copy += 8, s += 4, a += 2) {
+        s[0] = copy[0];
+        s[1] = static_cast<uint8_t>((copy[1] + copy[5] + 1) >> 1);
+        s[2] = copy[4];
+        s[3] = static_cast<uint8_t>((copy[2] + copy[6] + 1) >> 1);
+        a[0] = copy[3];
+        a[1] = copy[7];
     }
     if (count == 1) {
-        // Left half of a macropixel: its chroma follows this pixel alone.
-        const int32_t a = copy[3];
-        mp[0] = BlendLane(copy[0], mp[0], a, 0, opacity256);
-        mp[1] = BlendLane(copy[1], mp[1], a, 128, opacity256);
-        mp[3] = BlendLane(copy[2], mp[3], a, 128, opacity256);
+        // Only the left half: its chroma follows this pixel alone.
+        s[0] = copy[0];
+        s[1] = copy[1];
+        s[2] = 0;
+        s[3] = copy[2];
+        a[0] = copy[3];
+        a[1] = 0;
+    }
+}
+
+void blend_row_yuy2_c(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
+                      int32_t opacity256)
+{
+    for (int32_t i = 0; i < macropixels; ++i, s += 4, a += 2, mp += 4) {
+        mp[0] = BlendLane(s[0], mp[0], a[0], 0, opacity256);
+        mp[1] = BlendLane(s[1], mp[1], a[0], 128, opacity256);
+        mp[2] = BlendLane(s[2], mp[2], a[1], 0, opacity256);
+        mp[3] = BlendLane(s[3], mp[3], a[0], 128, opacity256);
     }
 }
 

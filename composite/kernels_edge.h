@@ -5,6 +5,8 @@
 // compiled for its own instruction set, keeps its own copy.
 #pragma once
 
+#include "composite/kernels.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -18,30 +20,15 @@ inline uint8_t EdgeLane(int32_t s, int32_t d, int32_t a, int32_t off, int32_t op
     return static_cast<uint8_t>(r < 0 ? 0 : (r > 255 ? 255 : r));
 }
 
-// A copy pixel on the right half of a macropixel: only Y1 changes.
-inline void EdgeLeadingYUY2(const uint8_t* copy, uint8_t* y1, int32_t opacity256)
+// The last few packed macropixels of a YUY2 run.
+inline void EdgeRestYUY2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
+                         int32_t opacity256)
 {
-    *y1 = EdgeLane(copy[0], *y1, copy[3], 0, opacity256);
-}
-
-// The last one to three copy pixels of a line from a macropixel boundary.
-inline void EdgeRestYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
-{
-    if (count >= 2) {
-        const int32_t a0 = copy[3];
-        mp[0] = EdgeLane(copy[0], mp[0], a0, 0, opacity256);
-        mp[1] = EdgeLane((copy[1] + copy[5] + 1) >> 1, mp[1], a0, 128, opacity256);
-        mp[2] = EdgeLane(copy[4], mp[2], copy[7], 0, opacity256);
-        mp[3] = EdgeLane((copy[2] + copy[6] + 1) >> 1, mp[3], a0, 128, opacity256);
-        copy += 8;
-        mp += 4;
-        count -= 2;
-    }
-    if (count == 1) {
-        const int32_t a = copy[3];
-        mp[0] = EdgeLane(copy[0], mp[0], a, 0, opacity256);
-        mp[1] = EdgeLane(copy[1], mp[1], a, 128, opacity256);
-        mp[3] = EdgeLane(copy[2], mp[3], a, 128, opacity256);
+    for (int32_t i = 0; i < macropixels; ++i, s += 4, a += 2, mp += 4) {
+        mp[0] = EdgeLane(s[0], mp[0], a[0], 0, opacity256);
+        mp[1] = EdgeLane(s[1], mp[1], a[0], 128, opacity256);
+        mp[2] = EdgeLane(s[2], mp[2], a[1], 0, opacity256);
+        mp[3] = EdgeLane(s[3], mp[3], a[0], 128, opacity256);
     }
 }
 
@@ -70,19 +57,37 @@ inline void BlendRun(const uint8_t* copy, uint8_t* dst, int32_t count, int32_t o
         Partial(copy, dst, count, opacity256);
 }
 
-// A YUY2 row (BlendRowYUY2Fn): a first copy pixel on the right half of a
-// macropixel changes only its Y1; the run goes on from the next macropixel.
-template <BlendRunFn Full, BlendRunFn Partial>
-inline void BlendRunYUY2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count, int32_t opacity256)
+// A packed YUY2 run (BlendRowYUY2Fn), full opacity chosen once per row.
+using BlendPackedFn = void (*)(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
+                               int32_t opacity256);
+
+template <BlendPackedFn Full, BlendPackedFn Partial>
+inline void BlendRunYUY2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
+                         int32_t opacity256)
 {
-    if (x & 1) {
-        EdgeLeadingYUY2(copy, line + 2 * static_cast<ptrdiff_t>(x), opacity256);
-        copy += 4;
-        ++x;
+    if (opacity256 == 256)
+        Full(s, a, mp, macropixels, opacity256);
+    else
+        Partial(s, a, mp, macropixels, opacity256);
+}
+
+// A packed YUY2 row (PackRowYUY2Fn): a first pixel on the right half of a
+// macropixel is packed on its own, the rest by `Pairs` from the next
+// macropixel on.
+using PackPairsFn = void (*)(const uint8_t* copy, int32_t count, uint8_t* s, uint8_t* a);
+
+template <PackPairsFn Pairs>
+inline void PackRunYUY2(const uint8_t* copy, int32_t count, int32_t odd, uint8_t* s, uint8_t* a)
+{
+    if (odd) {
+        pack_row_yuy2_c(copy, 1, 1, s, a);
         if (--count == 0)
             return;
+        copy += 4;
+        s += 4;
+        a += 2;
     }
-    BlendRun<Full, Partial>(copy, line + 2 * static_cast<ptrdiff_t>(x), count, opacity256);
+    Pairs(copy, count, s, a);
 }
 
 } // namespace

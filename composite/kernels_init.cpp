@@ -52,8 +52,8 @@ CpuLevel Detect()
 
 KernelTable Fill(CpuLevel level)
 {
-    KernelTable t{convert_row_to_yuva_c, blend_row_yuy2_c, blend_row_rgb24_c,
-                  resample_vertical_c, resample_horizontal_c, prefetch_c};
+    KernelTable t{convert_row_to_yuva_c, pack_row_yuy2_c,       blend_row_yuy2_c, blend_row_rgb24_c,
+                  resample_vertical_c,   resample_horizontal_c, prefetch_c};
 #ifdef HORAVEL_X86
     if (level < CpuLevel::SSE2)
         return t;
@@ -66,11 +66,12 @@ KernelTable Fill(CpuLevel level)
     if (level < CpuLevel::SSSE3)
         return t;
     t.convertRowToYUVA = convert_row_to_yuva_ssse3;
-    t.blendRowYUY2 = blend_row_yuy2_ssse3;
+    t.packRowYUY2 = pack_row_yuy2_ssse3;
     t.blendRowRGB24 = blend_row_rgb24_ssse3;
     if (level < CpuLevel::AVX2)
         return t;
     t.convertRowToYUVA = convert_row_to_yuva_avx2;
+    t.packRowYUY2 = pack_row_yuy2_avx2;
     t.blendRowYUY2 = blend_row_yuy2_avx2;
     t.blendRowRGB24 = blend_row_rgb24_avx2;
     t.resampleVertical = resample_vertical_avx2;

@@ -69,57 +69,44 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
         EdgeRestRGB24(copy, frame, count - i, opacity256);
 }
 
-// Four YUVA copy pixels -> the copy words of two macropixels and their A'
-// words [A0' A0' A1' A0'].
-inline void PairWords(__m128i c, __m128i zero, __m128i* s, __m128i* a1)
+// Opacities A0 A1 of two macropixels, as the low four words of `w`, to the
+// A' words [A0' A0' A1' A0'] of each.
+inline __m128i LaneOpacities(__m128i w)
 {
-    const __m128i n = _mm_srli_si128(c, 4);  // dword k holds pixel k + 1
-    const __m128i avg = _mm_avg_epu8(c, n);  // dwords 0 and 2: pair averages
-    const __m128i m0 = _mm_set1_epi32(0x000000ff);
-    const __m128i m1 = _mm_set1_epi32(0x0000ff00);
-    const __m128i m2 = _mm_set1_epi32(0x00ff0000);
-    const __m128i m3 = _mm_set1_epi32(static_cast<int32_t>(0xff000000u));
-    const __m128i sb = _mm_or_si128(
-        _mm_or_si128(_mm_and_si128(c, m0), _mm_and_si128(avg, m1)),
-        _mm_or_si128(_mm_and_si128(_mm_slli_epi32(n, 16), m2), _mm_and_si128(_mm_slli_epi32(avg, 8), m3)));
-    const __m128i a0 = _mm_srli_epi32(c, 24);
-    const __m128i ab = _mm_or_si128(_mm_or_si128(a0, _mm_slli_epi32(a0, 8)),
-                                    _mm_or_si128(_mm_slli_epi32(a0, 24),
-                                                 _mm_slli_epi32(_mm_srli_epi32(n, 24), 16)));
-    // Keep dwords 0 and 2 (the two pairs): copy bytes low, alpha bytes high.
-    const __m128i both = _mm_unpacklo_epi64(_mm_shuffle_epi32(sb, _MM_SHUFFLE(3, 1, 2, 0)),
-                                            _mm_shuffle_epi32(ab, _MM_SHUFFLE(3, 1, 2, 0)));
-    *s = _mm_unpacklo_epi8(both, zero);
-    *a1 = Opacity256(_mm_unpackhi_epi8(both, zero));
+    const __m128i pairs = _mm_unpacklo_epi32(w, w);  // A0 A1 A0 A1 | B0 B1 B0 B1
+    constexpr int kOrder = _MM_SHUFFLE(0, 1, 0, 0);  // words 0 0 1 0 of each half
+    return Opacity256(_mm_shufflehi_epi16(_mm_shufflelo_epi16(pairs, kOrder), kOrder));
 }
 
 template <bool Full>
-void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
+void BlendYUY2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels, int32_t opacity256)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i op16 = _mm_set1_epi16(static_cast<int16_t>(opacity256 * 16));
     int32_t i = 0;
-    for (; i + 8 <= count; i += 8, copy += 32, mp += 16) {
+    for (; i + 4 <= macropixels; i += 4, s += 16, a += 8, mp += 16) {
         const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mp));
-        __m128i s0, a0, s1, a1;
-        PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)), zero, &s0, &a0);
-        PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + 16)), zero, &s1, &a1);
-        const __m128i r0 = BlendWordsYUY2<Full>(s0, _mm_unpacklo_epi8(f, zero), a0, op16);
-        const __m128i r1 = BlendWordsYUY2<Full>(s1, _mm_unpackhi_epi8(f, zero), a1, op16);
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        const __m128i w = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)), zero);
+        const __m128i r0 = BlendWordsYUY2<Full>(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(f, zero),
+                                                LaneOpacities(w), op16);
+        const __m128i r1 = BlendWordsYUY2<Full>(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(f, zero),
+                                                LaneOpacities(_mm_srli_si128(w, 8)), op16);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r0, r1));
     }
-    if (i + 4 <= count) {
-        __m128i s0, a0;
-        PairWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)), zero, &s0, &a0);
+    if (i + 2 <= macropixels) {
+        // Two more: eight frame bytes, four opacity bytes.
         const __m128i d = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mp)), zero);
-        const __m128i r = BlendWordsYUY2<Full>(s0, d, a0, op16);
+        const __m128i c = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s)), zero);
+        const __m128i r = BlendWordsYUY2<Full>(c, d, LaneOpacities(_mm_unpacklo_epi8(Load32(a), zero)), op16);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r, r));
-        i += 4;
-        copy += 16;
+        i += 2;
+        s += 8;
+        a += 4;
         mp += 8;
     }
-    if (i < count)
-        EdgeRestYUY2(copy, mp, count - i, opacity256);
+    if (i < macropixels)
+        EdgeRestYUY2(s, a, mp, macropixels - i, opacity256);
 }
 
 } // namespace
@@ -129,10 +116,10 @@ void blend_row_rgb24_sse2(const uint8_t* copy, uint8_t* frame, int32_t count, in
     BlendRun<BlendRGB24<true>, BlendRGB24<false>>(copy, frame, count, opacity256);
 }
 
-void blend_row_yuy2_sse2(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
+void blend_row_yuy2_sse2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
                          int32_t opacity256)
 {
-    BlendRunYUY2<BlendYUY2<true>, BlendYUY2<false>>(copy, line, x, count, opacity256);
+    BlendRunYUY2<BlendYUY2<true>, BlendYUY2<false>>(s, a, mp, macropixels, opacity256);
 }
 
 namespace {

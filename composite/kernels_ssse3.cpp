@@ -77,66 +77,6 @@ void BlendRGB24(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opac
         EdgeRestRGB24(copy, frame, count - i, opacity256);
 }
 
-template <bool Full>
-void BlendYUY2(const uint8_t* copy, uint8_t* mp, int32_t count, int32_t opacity256)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i op16 = _mm_set1_epi16(static_cast<int16_t>(opacity256 * 16));
-    // Words [Y0 U Y1 V] of two macropixels: lumas from the pixels, chroma
-    // from the pair averages, opacity [A0 A0 A1 A0] from the pixels.
-    const __m128i luma = _mm_setr_epi8(0, Z, Z, Z, 4, Z, Z, Z, 8, Z, Z, Z, 12, Z, Z, Z);
-    const __m128i chromaAvg = _mm_setr_epi8(Z, Z, 1, Z, Z, Z, 2, Z, Z, Z, 9, Z, Z, Z, 10, Z);
-    const __m128i alpha = _mm_setr_epi8(3, Z, 3, Z, 7, Z, 3, Z, 11, Z, 11, Z, 15, Z, 11, Z);
-    auto half = [&](__m128i c, __m128i d) {
-        const __m128i avg = _mm_avg_epu8(c, _mm_srli_si128(c, 4));
-        const __m128i s = _mm_or_si128(_mm_shuffle_epi8(c, luma), _mm_shuffle_epi8(avg, chromaAvg));
-        const __m128i a1 = Opacity256(_mm_shuffle_epi8(c, alpha));
-        return BlendWordsYUY2<Full>(s, d, a1, op16);
-    };
-    int32_t i = 0;
-    for (; i + 8 <= count; i += 8, copy += 32, mp += 16) {
-        const __m128i f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mp));
-        const __m128i r0 = half(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)),
-                                _mm_unpacklo_epi8(f, zero));
-        const __m128i r1 = half(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + 16)),
-                                _mm_unpackhi_epi8(f, zero));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r0, r1));
-    }
-    if (i + 4 <= count) {
-        const __m128i r = half(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)),
-                               _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(mp)), zero));
-        _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), _mm_packus_epi16(r, r));
-        i += 4;
-        copy += 16;
-        mp += 8;
-    }
-    if (i < count) {
-        // The last one to three pixels as one more vector step: a trailing
-        // single pixel is paired with itself, so the pair's chroma is its own,
-        // and its partner's luma byte is put back. Copy and frame are read
-        // pixel by pixel so that nothing past them is touched.
-        const int32_t n = count - i;
-        __m128i c = Load32(copy);
-        if (n >= 2)
-            c = _mm_unpacklo_epi32(c, Load32(copy + 4));
-        if (n == 3)
-            c = _mm_unpacklo_epi64(c, _mm_shuffle_epi32(Load32(copy + 8), 0));
-        else if (n == 1)
-            c = _mm_shuffle_epi32(c, 0);
-        const __m128i f = n == 3 ? _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mp)) : Load32(mp);
-        __m128i out = _mm_packus_epi16(half(c, _mm_unpacklo_epi8(f, zero)), zero);
-        if (n & 1) {
-            const __m128i keep = n == 1 ? _mm_setr_epi8(0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)
-                                        : _mm_setr_epi8(0, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, 0, 0, 0, 0, 0);
-            out = _mm_or_si128(_mm_and_si128(keep, f), _mm_andnot_si128(keep, out));
-        }
-        if (n == 3)
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(mp), out);
-        else
-            Store32(mp, out);
-    }
-}
-
 } // namespace
 
 void blend_row_rgb24_ssse3(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
@@ -144,10 +84,37 @@ void blend_row_rgb24_ssse3(const uint8_t* copy, uint8_t* frame, int32_t count, i
     BlendRun<BlendRGB24<true>, BlendRGB24<false>>(copy, frame, count, opacity256);
 }
 
-void blend_row_yuy2_ssse3(const uint8_t* copy, uint8_t* line, int32_t x, int32_t count,
-                          int32_t opacity256)
+namespace {
+
+// Pixels from a macropixel's left half on (count >= 1).
+void PackPairs(const uint8_t* copy, int32_t count, uint8_t* s, uint8_t* a)
 {
-    BlendRunYUY2<BlendYUY2<true>, BlendYUY2<false>>(copy, line, x, count, opacity256);
+    // Eight pixels (32 bytes) -> four macropixels: lumas from the pixels,
+    // chroma from the pair averages (dwords 0 and 2 of each half), opacities
+    // from the pixels.
+    const __m128i luma = _mm_setr_epi8(0, Z, 4, Z, 8, Z, 12, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i chroma = _mm_setr_epi8(Z, 1, Z, 2, Z, 9, Z, 10, Z, Z, Z, Z, Z, Z, Z, Z);
+    const __m128i alpha = _mm_setr_epi8(3, 7, 11, 15, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, Z);
+    auto half = [&](__m128i c) {
+        const __m128i avg = _mm_avg_epu8(c, _mm_srli_si128(c, 4));
+        return _mm_or_si128(_mm_shuffle_epi8(c, luma), _mm_shuffle_epi8(avg, chroma));
+    };
+    for (; count >= 8; count -= 8, copy += 32, s += 16, a += 8) {
+        const __m128i c0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy));
+        const __m128i c1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + 16));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(s), _mm_unpacklo_epi64(half(c0), half(c1)));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(a),
+                         _mm_unpacklo_epi32(_mm_shuffle_epi8(c0, alpha), _mm_shuffle_epi8(c1, alpha)));
+    }
+    if (count > 0)
+        pack_row_yuy2_c(copy, count, 0, s, a);
+}
+
+} // namespace
+
+void pack_row_yuy2_ssse3(const uint8_t* copy, int32_t count, int32_t odd, uint8_t* s, uint8_t* a)
+{
+    PackRunYUY2<PackPairs>(copy, count, odd, s, a);
 }
 
 void convert_row_to_yuva_ssse3(uint8_t* pixels, int32_t count)

@@ -421,6 +421,19 @@ TEST(CompositeCompositor, CopyUpdatedInPlaceEqualsAWholePreparation)
             ASSERT_EQ(updated.preparedRect(), whole.preparedRect());
             ASSERT_TRUE(PreparedBytes(updated) == PreparedBytes(whole));
             EXPECT_EQ(updated.copyUpdates(), step);
+            // A YUY2 blend works from a packed form of the copy, which the
+            // update packs again only where it recomputed: blended at either
+            // parity, both must draw the same bytes.
+            if (k.layout == LayoutYUY2) {
+                const Point at = k.inPart ? placed : Point{100 + 8 * below(2) + below(2), 300};
+                std::vector<uint8_t> a(size_t(2) * k.frameWidth * k.frameHeight);
+                for (uint8_t& byte : a)
+                    byte = uint8_t(random());
+                std::vector<uint8_t> b = a;
+                updated.BlendOverlay(a.data(), at, 100);
+                whole.BlendOverlay(b.data(), at, 100);
+                ASSERT_TRUE(a == b) << "blended at " << at.x;
+            }
         }
     }
 }

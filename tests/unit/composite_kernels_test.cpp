@@ -2,6 +2,7 @@
 // and which frame bytes the row blenders touch. The byte-position cases run
 // through every kernel level the processor has.
 #include "composite/kernels.h"
+#include "yuy2_row.h"
 
 #include <gtest/gtest.h>
 
@@ -83,7 +84,7 @@ std::vector<int> ChangedYUY2Bytes(const KernelTable& k, int x, int count)
     std::vector<uint8_t> copy;
     for (int i = 0; i < count; ++i)
         copy.insert(copy.end(), {uint8_t(200 + i), 250, 5, 255});
-    k.blendRowYUY2(copy.data(), line.data(), x, count, 256);
+    PackAndBlendYUY2(k, copy.data(), line.data(), x, count, 256);
     std::vector<int> changed;
     for (size_t i = 0; i < line.size(); ++i)
         if (line[i] != before[i])
@@ -116,10 +117,10 @@ TEST(CompositeKernels, YUY2PairOverGreyMacropixel)
         SCOPED_TRACE(CpuLevelName(level));
         const KernelTable k = KernelsForLevel(level);
         std::array<uint8_t, 4> mp{100, 128, 100, 128};
-        k.blendRowYUY2(transparentThenRed.data(), mp.data(), 0, 2, 256);
+        PackAndBlendYUY2(k, transparentThenRed.data(), mp.data(), 0, 2, 256);
         EXPECT_EQ(mp, (std::array<uint8_t, 4>{100, 106, 76, 192}));
         mp = {100, 128, 100, 128};
-        k.blendRowYUY2(redThenTransparent.data(), mp.data(), 0, 2, 256);
+        PackAndBlendYUY2(k, redThenTransparent.data(), mp.data(), 0, 2, 256);
         EXPECT_EQ(mp, (std::array<uint8_t, 4>{76, 106, 100, 192}));
     }
 }

@@ -9,6 +9,7 @@
 #include "composite/kernels.h"
 #include "composite/resampler.h"
 #include "reference_model.h"
+#include "yuy2_row.h"
 
 #include <gtest/gtest.h>
 
@@ -173,7 +174,7 @@ TEST_F(CompositeModel, YUY2RowsAtEveryLevel)
             FillFrame(line.data(), lineBytes);
             std::vector<uint8_t> expect = line;
             model::BlendRowYUY2(copy.data(), expect.data(), x, count, opacity);
-            k.blendRowYUY2(copy.data(), line.data(), x, count, opacity);
+            PackAndBlendYUY2(k, copy.data(), line.data(), x, count, opacity);
             if (line != expect) {
                 size_t i = 0;
                 while (line[i] == expect[i])

@@ -54,6 +54,10 @@ std::vector<std::pair<CpuLevel, KernelTable>> SimdLevels()
         const KernelTable t = KernelsForLevel(static_cast<CpuLevel>(i));
         EXPECT_NE(t.convertRowToYUVA, plain.convertRowToYUVA);
         EXPECT_NE(t.blendRowYUY2, plain.blendRowYUY2);
+        // The packer's first vector version needs SSSE3's byte shuffle.
+        if (i >= static_cast<int>(CpuLevel::SSSE3)) {
+            EXPECT_NE(t.packRowYUY2, plain.packRowYUY2);
+        }
         EXPECT_NE(t.blendRowRGB24, plain.blendRowRGB24);
         EXPECT_NE(t.resampleVertical, plain.resampleVertical);
         EXPECT_NE(t.resampleHorizontal, plain.resampleHorizontal);
@@ -141,25 +145,54 @@ TEST_F(KernelCheck, BlendRowRGB24)
     }
 }
 
-TEST_F(KernelCheck, BlendRowYUY2)
+TEST_F(KernelCheck, PackRowYUY2)
 {
     const KernelTable plain = KernelsForLevel(CpuLevel::Plain);
     for (auto& [level, k] : levels_) {
         SCOPED_TRACE(CpuLevelName(level));
         for (int count : Lengths()) {
-            for (int x : {0, 1, 2, 3, Pick(4, 40)}) {
-                const int opacity = Pick(0, 1) ? 256 : Pick(0, 255);
+            for (int odd : {0, 1}) {
                 std::vector<uint8_t> copyAll(4 * count + 16);
                 uint8_t* copy = copyAll.data() + Pick(0, 15);
                 FillCopy(copy, count);
-                // The line holds exactly the macropixels the pixels touch.
-                const size_t lineBytes = 4 * size_t((x + count + 1) / 2);
-                Guarded a = MakeGuarded(lineBytes, Pick(0, 15));
-                Guarded b = a;
-                plain.blendRowYUY2(copy, a.data(), x, count, opacity);
-                k.blendRowYUY2(copy, b.data(), x, count, opacity);
-                ASSERT_EQ(a.all, b.all) << "x " << x << " count " << count << " opacity " << opacity;
-                ExpectSentinels(b, lineBytes);
+                const size_t macropixels = size_t(odd + count + 1) / 2;
+                const size_t offset = Pick(0, 15);
+                Guarded s0 = MakeGuarded(4 * macropixels, offset), a0 = MakeGuarded(2 * macropixels, offset);
+                Guarded s1 = s0, a1 = a0;
+                plain.packRowYUY2(copy, count, odd, s0.data(), a0.data());
+                k.packRowYUY2(copy, count, odd, s1.data(), a1.data());
+                ASSERT_EQ(s0.all, s1.all) << "count " << count << " odd " << odd;
+                ASSERT_EQ(a0.all, a1.all) << "count " << count << " odd " << odd;
+                ExpectSentinels(s1, 4 * macropixels);
+                ExpectSentinels(a1, 2 * macropixels);
+            }
+        }
+    }
+}
+
+TEST_F(KernelCheck, BlendRowYUY2)
+{
+    const KernelTable plain = KernelsForLevel(CpuLevel::Plain);
+    for (auto& [level, k] : levels_) {
+        SCOPED_TRACE(CpuLevelName(level));
+        for (int macropixels : Lengths()) {
+            for (int opacity : {256, Pick(0, 255)}) {
+                // Packed bytes as a packer makes them, left and right halves
+                // missing included.
+                const int odd = Pick(0, 1), count = 2 * macropixels - odd - Pick(0, 1);
+                std::vector<uint8_t> copy(4 * size_t(count) + 4);
+                FillCopy(copy.data(), count);
+                std::vector<uint8_t> sAll(4 * macropixels + 16), aAll(2 * macropixels + 16);
+                uint8_t* s = sAll.data() + Pick(0, 15);
+                uint8_t* a = aAll.data() + Pick(0, 15);
+                plain.packRowYUY2(copy.data(), count, odd, s, a);
+                // The frame holds exactly the macropixels blended.
+                Guarded f0 = MakeGuarded(4 * size_t(macropixels), Pick(0, 15));
+                Guarded f1 = f0;
+                plain.blendRowYUY2(s, a, f0.data(), macropixels, opacity);
+                k.blendRowYUY2(s, a, f1.data(), macropixels, opacity);
+                ASSERT_EQ(f0.all, f1.all) << "macropixels " << macropixels << " opacity " << opacity;
+                ExpectSentinels(f1, 4 * size_t(macropixels));
             }
         }
     }
@@ -325,7 +358,7 @@ __attribute__((noinline)) void CallWithMisalignedStack(void (*fn)(void*), void* 
 
 struct MisalignedRun {
     KernelTable kernels;
-    std::vector<uint8_t> copy, rgb, yuy2, yuva;
+    std::vector<uint8_t> copy, rgb, yuy2, yuva, packed, opacities;
     std::vector<int16_t> rows;
     std::vector<uint8_t> entries, filtered, yuvaOut;
 };
@@ -335,8 +368,9 @@ void RunAllKernels(void* arg)
     MisalignedRun& r = *static_cast<MisalignedRun*>(arg);
     r.kernels.blendRowRGB24(r.copy.data(), r.rgb.data(), 61, 256);
     r.kernels.blendRowRGB24(r.copy.data(), r.rgb.data() + 3, 57, 200);
-    r.kernels.blendRowYUY2(r.copy.data(), r.yuy2.data(), 3, 58, 256);
-    r.kernels.blendRowYUY2(r.copy.data(), r.yuy2.data(), 0, 61, 77);
+    r.kernels.packRowYUY2(r.copy.data(), 61, 1, r.packed.data(), r.opacities.data());
+    r.kernels.blendRowYUY2(r.packed.data(), r.opacities.data(), r.yuy2.data(), 29, 256);
+    r.kernels.blendRowYUY2(r.packed.data(), r.opacities.data(), r.yuy2.data() + 4, 31, 77);
     r.kernels.convertRowToYUVA(r.yuva.data(), 61);
     r.kernels.resampleVertical(r.copy.data(), 16, r.rows.data() + 16 * 61, 3, 13, r.rows.data());
     r.kernels.resampleHorizontal(r.rows.data(), r.entries.data(), 9, r.filtered.data(), 36, 4, false);
@@ -352,6 +386,8 @@ TEST_F(KernelCheck, MisalignedStackOnEntry)
     plain.rgb.resize(3 * 64);
     plain.yuy2.resize(2 * 64);
     plain.yuva.resize(4 * 64);
+    plain.packed.assign(4 * 32, 0);
+    plain.opacities.assign(2 * 32, 0);
     for (auto* v : {&plain.rgb, &plain.yuy2, &plain.yuva})
         for (uint8_t& b : *v)
             b = Byte();
@@ -380,6 +416,8 @@ TEST_F(KernelCheck, MisalignedStackOnEntry)
         CallWithMisalignedStack(RunAllKernels, &simd);
         EXPECT_EQ(simd.rgb, plain.rgb);
         EXPECT_EQ(simd.yuy2, plain.yuy2);
+        EXPECT_EQ(simd.packed, plain.packed);
+        EXPECT_EQ(simd.opacities, plain.opacities);
         EXPECT_EQ(simd.yuva, plain.yuva);
         EXPECT_EQ(simd.rows, plain.rows);
         EXPECT_EQ(simd.filtered, plain.filtered);
