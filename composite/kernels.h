@@ -145,6 +145,7 @@ uint8_t BlendLane(int32_t s, int32_t d, int32_t a, int32_t off, int32_t opacity2
 
 // The SIMD twins, each defined in the translation unit compiled for its ISA.
 void convert_row_to_yuva_sse2(uint8_t*, int32_t);
+void pack_row_yuy2_sse2(const uint8_t*, int32_t, int32_t, uint8_t*, uint8_t*);
 void blend_row_yuy2_sse2(const uint8_t*, const uint8_t*, uint8_t*, int32_t, int32_t);
 void blend_row_rgb24_sse2(const uint8_t*, uint8_t*, int32_t, int32_t);
 void resample_vertical_sse2(const uint8_t*, ptrdiff_t, const int16_t*, int32_t, int32_t, int16_t*);

@@ -58,6 +58,7 @@ KernelTable Fill(CpuLevel level)
     if (level < CpuLevel::SSE2)
         return t;
     t.convertRowToYUVA = convert_row_to_yuva_sse2;
+    t.packRowYUY2 = pack_row_yuy2_sse2;
     t.blendRowYUY2 = blend_row_yuy2_sse2;
     t.blendRowRGB24 = blend_row_rgb24_sse2;
     t.resampleVertical = resample_vertical_sse2;

@@ -124,6 +124,50 @@ void blend_row_yuy2_sse2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_
 
 namespace {
 
+// Four YUVA pixels -> two packed macropixels: Y0 U Y1 V in dword 0, the
+// opacity pair in word 0; the same for the second pair in the high dword
+// (of `sb`) or word 1 (of `ab`) of the low 64 bits.
+inline void PackFour(__m128i c, __m128i* sb, __m128i* ab)
+{
+    const __m128i n = _mm_srli_si128(c, 4);  // dword k holds pixel k + 1
+    const __m128i avg = _mm_avg_epu8(c, n);  // dwords 0 and 2: pair averages
+    const __m128i m0 = _mm_set1_epi32(0x000000ff);
+    const __m128i m1 = _mm_set1_epi32(0x0000ff00);
+    const __m128i m2 = _mm_set1_epi32(0x00ff0000);
+    const __m128i m3 = _mm_set1_epi32(static_cast<int32_t>(0xff000000u));
+    const __m128i bytes = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(c, m0), _mm_and_si128(avg, m1)),
+        _mm_or_si128(_mm_and_si128(_mm_slli_epi32(n, 16), m2), _mm_and_si128(_mm_slli_epi32(avg, 8), m3)));
+    const __m128i pairs = _mm_or_si128(_mm_srli_epi32(c, 24), _mm_slli_epi32(_mm_srli_epi32(n, 24), 8));
+    // Keep dwords 0 and 2 (the two pairs).
+    constexpr int kPairs = _MM_SHUFFLE(3, 1, 2, 0);
+    *sb = _mm_shuffle_epi32(bytes, kPairs);
+    *ab = _mm_shufflelo_epi16(_mm_shuffle_epi32(pairs, kPairs), kPairs);
+}
+
+// Pixels from a macropixel's left half on (count >= 1).
+void PackPairs(const uint8_t* copy, int32_t count, uint8_t* s, uint8_t* a)
+{
+    for (; count >= 8; count -= 8, copy += 32, s += 16, a += 8) {
+        __m128i s0, a0, s1, a1;
+        PackFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy)), &s0, &a0);
+        PackFour(_mm_loadu_si128(reinterpret_cast<const __m128i*>(copy + 16)), &s1, &a1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(s), _mm_unpacklo_epi64(s0, s1));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(a), _mm_unpacklo_epi32(a0, a1));
+    }
+    if (count > 0)
+        pack_row_yuy2_c(copy, count, 0, s, a);
+}
+
+} // namespace
+
+void pack_row_yuy2_sse2(const uint8_t* copy, int32_t count, int32_t odd, uint8_t* s, uint8_t* a)
+{
+    PackRunYUY2<PackPairs>(copy, count, odd, s, a);
+}
+
+namespace {
+
 // ConvertToYUVA on four BGRA pixels. Lane 3 carries the constant 256 so that
 // one multiply-add also adds the chroma offset 128 << 15 = 256 * 16384.
 inline __m128i ConvertYUVA4(__m128i c)
