@@ -29,7 +29,9 @@ struct OverlayPart {
 // premultiplied by A. A YUY2 frame is blended from a packed form of the YUVA
 // copy (see PackRowYUY2Fn), built by the first blend after a preparation for
 // the parity of the frame pixel its first column lands on, and again when
-// that parity changes.
+// that parity changes (a blend that cannot allocate its block draws
+// nothing; the next one tries again). An update of the copy in place packs
+// again only what it recomputed.
 //
 // A copy may hold only a part of the scaled overlay (`preparedRect`, in the
 // overlay's scaled coordinates, whose top-left pixel is the block's first):
