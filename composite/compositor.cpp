@@ -1,7 +1,6 @@
 #include "composite/compositor.h"
 
 #include "composite/kernels.h"
-#include "core/frame_code.h"
 #include "core/muldiv.h"
 
 #include <algorithm>
@@ -26,7 +25,7 @@ Size Compositor::TargetSize(Size sizeThousandths) const
     return {MulDiv(frameWidth_, sizeThousandths.width, 1000), MulDiv(frameHeight_, sizeThousandths.height, 1000)};
 }
 
-HORAVEL_FRAME_CODE Size Compositor::DrawableArea() const
+Size Compositor::DrawableArea() const
 {
     if (layout_ != LayoutYUY2 && layout_ != LayoutRGB24)
         return {};
@@ -305,7 +304,7 @@ void Compositor::PackPart(Rect columns)
     }
 }
 
-HORAVEL_FRAME_CODE void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)
+void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)
 {
     if (!framePixels || !scaled_ || contentRect_.IsEmpty() || copyLayout_ != layout_)
         return;

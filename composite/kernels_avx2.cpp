@@ -5,7 +5,6 @@
 #include "composite/kernels.h"
 #include "composite/kernels_edge.h"
 #include "composite/kernels_vec128.h"
-#include "core/frame_code.h"
 
 #include <immintrin.h>
 
@@ -211,13 +210,13 @@ void pack_row_yuy2_avx2(const uint8_t* copy, int32_t count, int32_t odd, uint8_t
 }
 
 // With the frame's other code (the larger RGB24 kernel last).
-HORAVEL_FRAME_CODE void blend_row_yuy2_avx2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
+void blend_row_yuy2_avx2(const uint8_t* s, const uint8_t* a, uint8_t* mp, int32_t macropixels,
                                             int32_t opacity256)
 {
     BlendRunYUY2<BlendYUY2<true>, BlendYUY2<false>>(s, a, mp, macropixels, opacity256);
 }
 
-HORAVEL_FRAME_CODE void blend_row_rgb24_avx2(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
+void blend_row_rgb24_avx2(const uint8_t* copy, uint8_t* frame, int32_t count, int32_t opacity256)
 {
     BlendRun<BlendRGB24<true>, BlendRGB24<false>>(copy, frame, count, opacity256);
 }

@@ -1,7 +1,6 @@
 // Chooses the pixel kernels once: every slot starts with the plain version and
 // is raised level by level while the processor has the feature.
 #include "composite/kernels.h"
-#include "core/frame_code.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -104,7 +103,7 @@ struct Dispatch {
     Dispatch() : detected(Detect()), active(LevelFromEnvironment(detected)), table(Fill(active)) {}
 };
 
-HORAVEL_FRAME_CODE Dispatch& TheDispatch()
+Dispatch& TheDispatch()
 {
     static Dispatch dispatch;
     return dispatch;
@@ -128,7 +127,7 @@ CpuLevel DetectedCpuLevel()
     return TheDispatch().detected;
 }
 
-HORAVEL_FRAME_CODE const KernelTable& Kernels()
+const KernelTable& Kernels()
 {
     return TheDispatch().table;
 }

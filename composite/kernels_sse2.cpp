@@ -5,7 +5,6 @@
 #include "composite/kernels.h"
 #include "composite/kernels_edge.h"
 #include "composite/kernels_vec128.h"
-#include "core/frame_code.h"
 
 #include <emmintrin.h>
 
@@ -279,7 +278,7 @@ void resample_horizontal_sse2(const int16_t* rows, const uint8_t* entries, int32
     }
 }
 
-HORAVEL_FRAME_CODE void prefetch_sse2(const uint8_t* first, size_t bytes)
+void prefetch_sse2(const uint8_t* first, size_t bytes)
 {
     // One request per cache line, the last one included.
     const uintptr_t begin = reinterpret_cast<uintptr_t>(first) & ~uintptr_t{63};

@@ -14,8 +14,4 @@ void ClockEngineStart(int32_t width, int32_t height, int32_t layout);
 // blends it onto the frame in place.
 void ClockEngineProcess(uint8_t* framePixels);
 
-// The tick count that GetTickCount gives, read from the page the system
-// shares with every process; false when no consistent value was read.
-bool ReadSharedTickCount(uint32_t* tick);
-
 } // namespace horavel

@@ -1,6 +1,5 @@
 #include "core/frame_pipeline.h"
 
-#include "core/frame_code.h"
 #include "core/muldiv.h"
 
 namespace horavel {
@@ -10,7 +9,7 @@ Size ClockSizeInThousandths(Size pixels)
     return {MulDiv(pixels.width, 1000, kReferenceFrame.width), MulDiv(pixels.height, 1000, kReferenceFrame.height)};
 }
 
-HORAVEL_FRAME_CODE Point ClampClockPosition(Point position, Size clockSize)
+Point ClampClockPosition(Point position, Size clockSize)
 {
     if (position.x < 0)
         position.x = 0;
@@ -59,12 +58,12 @@ Size FramePipeline::ClockSize() const
     return m_clockSize;
 }
 
-HORAVEL_FRAME_CODE void CompositorTarget::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)
+void CompositorTarget::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)
 {
     m_compositor.BlendOverlay(framePixels, position, opacityPercent);
 }
 
-HORAVEL_FRAME_CODE void FramePipeline::ProcessFrame(uint8_t* framePixels)
+void FramePipeline::ProcessFrame(uint8_t* framePixels)
 {
     const int64_t now = m_clock.CurrentSecond();
     // Read and replace in one step: a redraw request that arrives while this

@@ -26,9 +26,10 @@ volatile DWORD g_trackedSlots[kMaxTrackedSlots];
 extern "C" {
 
 // The import cells of kernel32's functions, and the cells that the DLL's own
-// calls go through instead (the names the linker's --wrap makes of them).
-extern DWORD(WINAPI* const RealTlsAlloc)() __asm__("___real__imp__TlsAlloc@0");
-extern BOOL(WINAPI* const RealTlsFree)(DWORD) __asm__("___real__imp__TlsFree@4");
+// calls go through instead (the names the linker's --wrap makes of them,
+// which the build passes in: they differ between the two widths).
+extern DWORD(WINAPI* const RealTlsAlloc)() __asm__(HORAVEL_REAL_TLS_ALLOC);
+extern BOOL(WINAPI* const RealTlsFree)(DWORD) __asm__(HORAVEL_REAL_TLS_FREE);
 
 DWORD WINAPI TrackedTlsAlloc()
 {
@@ -50,8 +51,8 @@ BOOL WINAPI TrackedTlsFree(DWORD index)
     return RealTlsFree(index);
 }
 
-extern DWORD(WINAPI* const WrappedTlsAlloc)() __asm__("___wrap__imp__TlsAlloc@0");
-extern BOOL(WINAPI* const WrappedTlsFree)(DWORD) __asm__("___wrap__imp__TlsFree@4");
+extern DWORD(WINAPI* const WrappedTlsAlloc)() __asm__(HORAVEL_WRAP_TLS_ALLOC);
+extern BOOL(WINAPI* const WrappedTlsFree)(DWORD) __asm__(HORAVEL_WRAP_TLS_FREE);
 DWORD(WINAPI* const WrappedTlsAlloc)() = TrackedTlsAlloc;
 BOOL(WINAPI* const WrappedTlsFree)(DWORD) = TrackedTlsFree;
 

@@ -7,7 +7,6 @@
 
 #include "core/clock_api.h"
 #include "core/clock_engine.h"
-#include "core/frame_code.h"
 #include "core/plugin_app.h"
 #include "framework/message_box.h"
 #include "framework/module_state.h"
@@ -93,7 +92,7 @@ HORAVEL_ENTRY int32_t HORAVEL_CDECL PluginStart(FrameDescriptor* descriptor)
     }
 }
 
-HORAVEL_ENTRY HORAVEL_FRAME_CODE int32_t HORAVEL_CDECL PluginProcess(FrameRecord* frame)
+HORAVEL_ENTRY int32_t HORAVEL_CDECL PluginProcess(FrameRecord* frame)
 {
     framework::ModuleStateGuard state(framework::StaticModuleState());
     try {

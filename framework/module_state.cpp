@@ -1,7 +1,5 @@
 #include "framework/module_state.h"
 
-#include "core/frame_code.h"
-
 namespace horavel::framework {
 
 namespace {
@@ -9,11 +7,8 @@ namespace {
 ModuleState g_staticState;
 
 // The calling thread's switched state, in a TLS slot of the module's own
-// (null on a thread that never switched: the static state stands). Every
-// callback of the host switches it, so its cost is part of every frame:
-// a slot below 64 is read and written in the thread's own block, where
-// TlsGetValue and TlsSetValue would find it, without a call into the
-// system and without TlsGetValue's reset of the last-error value.
+// (null on a thread that never switched: the static state stands).
+// TlsGetValue clears the thread's last-error value; the host's is kept.
 class ThreadSlot {
 public:
     ThreadSlot() : m_index(::TlsAlloc()) {}
@@ -27,35 +22,22 @@ public:
 
     ModuleState* Get() const
     {
-        if (void** slot = FastSlot())
-            return static_cast<ModuleState*>(*slot);
-        return m_index == TLS_OUT_OF_INDEXES ? m_fallback : static_cast<ModuleState*>(::TlsGetValue(m_index));
+        if (m_index == TLS_OUT_OF_INDEXES)
+            return m_fallback;
+        const DWORD lastError = ::GetLastError();
+        void* state = ::TlsGetValue(m_index);
+        ::SetLastError(lastError);
+        return static_cast<ModuleState*>(state);
     }
-    DWORD Index() const { return m_index; }
     void Set(ModuleState* state)
     {
-        if (void** slot = FastSlot())
-            *slot = state;
-        else if (m_index != TLS_OUT_OF_INDEXES)
+        if (m_index != TLS_OUT_OF_INDEXES)
             ::TlsSetValue(m_index, state);
         else
             m_fallback = state;  // no slot left in the process: one state for all threads
     }
 
 private:
-    void** FastSlot() const
-    {
-#if defined(__i386__)
-        // TEB.TlsSlots: 64 pointers at offset 0xE10 of the 32-bit thread block.
-        if (m_index < 64) {
-            char* teb;
-            __asm__("movl %%fs:0x18, %0" : "=r"(teb));
-            return reinterpret_cast<void**>(teb + 0xE10) + m_index;
-        }
-#endif
-        return nullptr;
-    }
-
     DWORD m_index;
     ModuleState* m_fallback = nullptr;
 };
@@ -74,7 +56,7 @@ std::wstring BaseNameWithoutExtension(const std::wstring& path)
 
 } // namespace
 
-HORAVEL_FRAME_CODE ModuleState& StaticModuleState() { return g_staticState; }
+ModuleState& StaticModuleState() { return g_staticState; }
 
 void InitModuleState(HINSTANCE instance)
 {
@@ -102,19 +84,17 @@ void InitModuleState(HINSTANCE instance)
     g_staticState.appName = BaseNameWithoutExtension(path);
 }
 
-DWORD ModuleStateTlsIndex() { return g_current.Index(); }
-
 ModuleState& CurrentModuleState()
 {
     ModuleState* current = g_current.Get();
     return current ? *current : g_staticState;
 }
 
-HORAVEL_FRAME_CODE ModuleStateGuard::ModuleStateGuard(ModuleState& state) : m_previous(g_current.Get())
+ModuleStateGuard::ModuleStateGuard(ModuleState& state) : m_previous(g_current.Get())
 {
     g_current.Set(&state);
 }
 
-HORAVEL_FRAME_CODE ModuleStateGuard::~ModuleStateGuard() { g_current.Set(m_previous); }
+ModuleStateGuard::~ModuleStateGuard() { g_current.Set(m_previous); }
 
 } // namespace horavel::framework

@@ -24,9 +24,6 @@ void InitModuleState(HINSTANCE instance);
 // guard is active).
 ModuleState& CurrentModuleState();
 
-// The TLS index that holds the calling thread's switched state (for tests).
-DWORD ModuleStateTlsIndex();
-
 // Switches the calling thread's module state for the guard's lifetime and
 // restores the previous one however the scope is left.
 class ModuleStateGuard {

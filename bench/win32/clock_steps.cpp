@@ -326,19 +326,11 @@ void SteadySteps(Setup& s, std::atomic<int64_t>& lastSecond, StepTable& t)
         if (g_processGate.load(std::memory_order_acquire) != 1)
             return;
         t.Mark("frame-format gate (atomic)");
-        // As the DLL does: the tick count vouches for the second, and the
-        // system time is read only when it cannot. (The DLL reads the same
-        // count from the system's shared page, which costs a little less
-        // cold than the call timed here.)
-        static SecondGate gate;
-        const DWORD tick = ::GetTickCount();
-        int64_t now;
-        if (!gate.Trusted(tick, &now)) {
-            FILETIME ft;
-            ::GetSystemTimeAsFileTime(&ft);
-            now = gate.Note((uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime, tick);
-        }
-        t.Mark("time look-up (tick count, system time if due)");
+        // As the DLL does: the system time, every frame.
+        FILETIME ft;
+        ::GetSystemTimeAsFileTime(&ft);
+        const int64_t now = CalendarSecondFromFileTime((uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime);
+        t.Mark("time look-up (system time)");
         const bool due = lastSecond.exchange(now) != now;
         (void)due;
         t.Mark("redraw check (atomic)");

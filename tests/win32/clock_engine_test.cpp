@@ -240,29 +240,8 @@ TEST(ClockEngine, ClockTextIsLocalTime)
     Settings().SetLive(TableDefaults());
 }
 
-TEST(ClockEngine, SharedTickCountIsWhatGetTickCountGives)
-{
-    for (int i = 0; i < 50; ++i) {
-        const uint32_t before = GetTickCount();
-        uint32_t shared = 0;
-        ASSERT_TRUE(ReadSharedTickCount(&shared));
-        const uint32_t after = GetTickCount();
-        // shared within [before - 32, after + 32]
-        EXPECT_LE(shared - before + 32, after - before + 64)
-            << "shared " << shared << ", calls " << before << ".." << after;
-        Sleep(3);
-    }
-    uint32_t first = 0, second = 0;
-    ASSERT_TRUE(ReadSharedTickCount(&first));
-    Sleep(300);
-    ASSERT_TRUE(ReadSharedTickCount(&second));
-    EXPECT_GE(second - first, 250u);
-    EXPECT_LE(second - first, 2000u);
-}
-
-// Most frames take the second from the tick count, not the system time:
-// whatever the frame shows must still be the second the system time gives,
-// on every frame not within a few milliseconds of a second's change.
+// Whatever the frame shows is the second the system time gives, on every
+// frame not within a few milliseconds of a second's change.
 TEST(ClockEngine, EveryFrameShowsTheCurrentSecond)
 {
     SettingsRecord settings = TableDefaults();

@@ -45,25 +45,17 @@ TEST(ModuleStateGuard, RestoresOnEveryWayOut)
     EXPECT_EQ(seenElsewhere, &StaticModuleState());
 }
 
-TEST(ModuleStateGuard, SwitchLivesInTheSystemsTlsSlotAndKeepsTheLastError)
+TEST(ModuleStateGuard, KeepsTheHostsLastError)
 {
-    // The switch writes the thread block directly; the system's own
-    // accessors must see the same slot.
-    const DWORD index = ModuleStateTlsIndex();
-    ASSERT_NE(index, TLS_OUT_OF_INDEXES);
     ModuleState plugin;
+    SetLastError(1234);
     {
-        SetLastError(1234);
         ModuleStateGuard guard(plugin);
-        EXPECT_EQ(GetLastError(), 1234u);  // the host's last error is not reset
-        EXPECT_EQ(TlsGetValue(index), &plugin);
-        ModuleState other;
-        TlsSetValue(index, &other);
-        EXPECT_EQ(&CurrentModuleState(), &other);
-        TlsSetValue(index, &plugin);
+        EXPECT_EQ(GetLastError(), 1234u);
+        EXPECT_EQ(&CurrentModuleState(), &plugin);
+        EXPECT_EQ(GetLastError(), 1234u);
     }
-    EXPECT_EQ(TlsGetValue(index), nullptr);
-    EXPECT_EQ(&CurrentModuleState(), &StaticModuleState());
+    EXPECT_EQ(GetLastError(), 1234u);
 }
 
 } // namespace
