@@ -1,8 +1,7 @@
 // Whole frames through the frame pipeline with the real compositor, hot and
 // with cold caches, each beside the memory floor measured in the same run:
 //   BM_SteadyFrame     a frame that blends the held clock;
-//   BM_RerenderFrame   a frame of a new second (the text changes, "%S"), and
-//                      with "%H:%M" (the picture is kept), kept and not kept.
+//   BM_RerenderFrame   a frame of a new second (the text changes, "%S").
 // Cold: a buffer far larger than the caches (HORAVEL_EVICT_MB, default 128)
 // is read before each timed frame, outside the timing. Every benchmark times
 // the floor, the frame bytes under the clock copied in place, after the same
@@ -101,7 +100,7 @@ struct Rig {
     std::vector<uint8_t> frame;
     Case c;
 
-    Rig(const Case& k, const std::string& format, bool keep) : c(k)
+    Rig(const Case& k, const std::string& format) : c(k)
     {
         SettingsRecord s = TableDefaults();
         s.FontSize = c.fontSize;
@@ -112,8 +111,7 @@ struct Rig {
         overlay.AddPlane();
         overlay.AddPlane();
         compositor.SetFrameFormat(c.width, c.height, c.layout);
-        pipeline.SetSkipUnchangedPictures(keep);
-        pipeline.DiscardPicture();
+        pipeline.RequestClockRedraw();
         frame.assign(size_t(c.width) * c.height * (c.layout == LayoutYUY2 ? 2 : 3), 0);
         for (size_t i = 0; i < frame.size(); ++i)
             frame[i] = static_cast<uint8_t>(32 + (i * 13 + i / 4096) % 190);
@@ -152,11 +150,11 @@ double Median(std::vector<double> v)
 
 // range(0): case, range(1): 1 = cold. Every iteration times one frame and,
 // after its own eviction, one floor copy.
-void Run(benchmark::State& state, const std::string& format, bool keep, bool newSecond)
+void Run(benchmark::State& state, const std::string& format, bool newSecond)
 {
     const Case c = kCases[state.range(0)];
     const bool cold = state.range(1) != 0;
-    Rig rig(c, format, keep);
+    Rig rig(c, format);
     std::vector<double> frames, floors;
     for (auto _ : state) {
         if (cold)
@@ -174,30 +172,18 @@ void Run(benchmark::State& state, const std::string& format, bool keep, bool new
     state.counters["frame_us"] = frame;
     state.counters["floor_us"] = floor;
     state.counters["ratio"] = floor > 0 ? frame / floor : 0;
-    state.counters["renders"] = double(rig.pipeline.RenderCount());
     state.SetLabel(std::to_string(c.width) + "x" + std::to_string(c.height) + (c.layout == LayoutYUY2 ? " YUY2" : " RGB24") +
                    " FontSize " + std::to_string(c.fontSize) + (cold ? " cold" : " hot"));
 }
 
 void BM_SteadyFrame(benchmark::State& state)
 {
-    Run(state, "%H:%M:%S", true, false);
+    Run(state, "%H:%M:%S", false);
 }
 
 void BM_RerenderFrame(benchmark::State& state)
 {
-    Run(state, "%S", true, true);
-}
-
-// "%H:%M": 59 of 60 new seconds keep the picture; not kept, each renders.
-void BM_NewSecondSameText(benchmark::State& state)
-{
-    Run(state, "%H:%M", true, true);
-}
-
-void BM_NewSecondSameTextNotKept(benchmark::State& state)
-{
-    Run(state, "%H:%M", false, true);
+    Run(state, "%S", true);
 }
 
 void Cases(benchmark::internal::Benchmark* b)
@@ -210,8 +196,6 @@ void Cases(benchmark::internal::Benchmark* b)
 
 BENCHMARK(BM_SteadyFrame)->Apply(Cases);
 BENCHMARK(BM_RerenderFrame)->Apply(Cases);
-BENCHMARK(BM_NewSecondSameText)->Apply(Cases);
-BENCHMARK(BM_NewSecondSameTextNotKept)->Apply(Cases);
 
 } // namespace
 } // namespace horavel

@@ -63,36 +63,6 @@ void PartAlong(int32_t target, int32_t at, int32_t usable, int32_t& lo, int32_t&
     hi = static_cast<int32_t>(to);
 }
 
-const uint8_t* SourceLine(const uint8_t* pixels, Size image, int32_t top)
-{
-    return pixels + (ptrdiff_t{image.height} - 1 - top) * 4 * image.width;
-}
-
-// The bounding rectangle (image coordinates) of the pixels of sourceRect that
-// differ from `held`, which holds that rectangle top line first.
-Rect ChangedPixels(const uint8_t* held, const uint8_t* pixels, Size image, Rect sourceRect)
-{
-    const int32_t width = sourceRect.Width();
-    const size_t lineBytes = size_t{4} * width;
-    Rect changed;
-    for (int32_t y = 0; y < sourceRect.Height(); ++y) {
-        const uint8_t* was = held + y * lineBytes;
-        const uint8_t* now = SourceLine(pixels, image, sourceRect.top + y) + 4 * sourceRect.left;
-        if (std::memcmp(was, now, lineBytes) == 0)
-            continue;
-        int32_t lo = 0, hi = width;
-        while (std::memcmp(was + 4 * lo, now + 4 * lo, 4) == 0)
-            ++lo;
-        while (std::memcmp(was + 4 * (hi - 1), now + 4 * (hi - 1), 4) == 0)
-            --hi;
-        const Rect line{sourceRect.left + lo, sourceRect.top + y, sourceRect.left + hi, sourceRect.top + y + 1};
-        changed = changed.IsEmpty() ? line
-                                    : Rect{std::min(changed.left, line.left), changed.top,
-                                           std::max(changed.right, line.right), line.bottom};
-    }
-    return changed;
-}
-
 } // namespace
 
 Rect Compositor::CopyPartFor(Size target, Point position) const
@@ -145,116 +115,64 @@ void Compositor::Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect,
                          int32_t growPercent, int32_t shrinkPercent, const OverlayPart* part)
 {
     const Size target = TargetSize(sizeThousandths);
-    const int32_t targetWidth = target.width;
-    const int32_t targetHeight = target.height;
     contentRect_ = Rect{};
     preparedRect_ = Rect{};
     copyLayout_ = -1;
-    const int32_t wasPacked = packedParity_;
     packedParity_ = -1;
-    const bool wasHeld = heldValid_;
-    heldValid_ = false;
     // Negative sizes come only from negative frame sizes or thousandths (or a
     // MulDiv overflow); they are drawn as nothing and leave the block alone.
-    if (targetWidth < 0 || targetHeight < 0)
+    if (target.width < 0 || target.height < 0)
         return;
-    const Rect content{0, 0, targetWidth, targetHeight};
     // The whole copy, or only what a blend at the given position draws
     // (nothing at all when none of it lands on the frame).
-    const Rect prepared = part ? CopyPartFor(target, part->position) : content;
-    const int32_t needWidth = part ? prepared.Width() : targetWidth;
-    const int32_t needHeight = part ? prepared.Height() : targetHeight;
-
-    const int32_t lowerWidth = MulDiv(capacityWidth_, 100 - shrinkPercent, 100 + growPercent);
-    const int32_t lowerHeight = MulDiv(capacityHeight_, 100 - shrinkPercent, 100 + growPercent);
-    bool reallocated = false;
-    if (!scaled_ || needWidth > capacityWidth_ || needHeight > capacityHeight_ ||
-        needWidth < lowerWidth || needHeight < lowerHeight) {
-        reallocated = true;
-        scaled_.Release();
-        capacityWidth_ = 0;
-        capacityHeight_ = 0;
-        const int32_t width = MulDiv(needWidth, 100 + growPercent, 100);
-        const int32_t height = MulDiv(needHeight, 100 + growPercent, 100);
-        // A grow percentage below 0 would give a block smaller than the target.
-        if (width < needWidth || height < needHeight)
-            return;
-        const uint64_t bytes = uint64_t{4} * uint32_t(width) * uint32_t(height);
-        if (bytes > kMaxBlockBytes || !scaled_.Allocate(static_cast<size_t>(bytes)))
-            return;
-        capacityWidth_ = width;
-        capacityHeight_ = height;
-    }
-    // An empty target (or part) has still run the capacity step: a zero
-    // width or height leaves the window below it and shrinks that dimension
-    // to 0.
-    if (needWidth <= 0 || needHeight <= 0 || prepared.IsEmpty())
+    const Rect prepared = part ? CopyPartFor(target, part->position) : Rect{0, 0, target.width, target.height};
+    const int32_t needWidth = prepared.Width();
+    const int32_t needHeight = prepared.Height();
+    if (!EnsureCopyBlock(needWidth, needHeight, growPercent, shrinkPercent))
         return;
-
-    if (layout_ != LayoutYUY2 && layout_ != LayoutRGB24)
+    // An empty part has still run the capacity step: a zero width or height
+    // leaves the window below it and shrinks that dimension to 0.
+    if (prepared.IsEmpty() || (layout_ != LayoutYUY2 && layout_ != LayoutRGB24))
         return;
-    SourceImage source{pixels, imageSize.width, imageSize.height, sourceRect};
-    if (part) {
-        source.picture = part->picture;
-        source.partOrigin = part->origin;
-    }
-    // The copy's block starts at the prepared part's top-left pixel.
-    const Rect shifted{-prepared.left, -prepared.top, targetWidth - prepared.left, targetHeight - prepared.top};
-    const DestinationImage destination{scaled_.data(), capacityWidth_, capacityHeight_, shifted,
-                                       layout_ == LayoutRGB24, Rect{0, 0, needWidth, needHeight}};
-    const OutputFormat format = layout_ == LayoutYUY2 ? OutputFormat::YUVA : OutputFormat::BGRA;
     if (!pixels || imageSize.width <= 0 || imageSize.height <= 0 ||
         Intersect(sourceRect, Rect{0, 0, imageSize.width, imageSize.height}).IsEmpty())
         return;
 
-    // The same geometry as the copy held: only the copy pixels that the
-    // changed source pixels reach are computed (none when nothing changed).
-    const Geometry geometry{{sourceRect.Width(), sourceRect.Height()},
-                            part ? part->picture : Size{},
-                            target,
-                            part ? part->origin : Point{},
-                            prepared,
-                            capacityWidth_,
-                            capacityHeight_,
-                            layout_,
-                            frameWidth_,
-                            frameHeight_};
-    const bool inside = Intersect(sourceRect, Rect{0, 0, imageSize.width, imageSize.height}) == sourceRect;
-    bool update = incremental_ && wasHeld && !reallocated && inside && geometry == held_;
-    if (update) {
-        source.changed = ChangedPixels(heldSource_.data(), pixels, imageSize, sourceRect);
-        if (!source.changed.IsEmpty() && !Resample(source, destination, format, resampler_))
-            return;
-    } else if (!Resample(source, destination, format, resampler_)) {
+    const SourceImage source{pixels, imageSize.width, imageSize.height, sourceRect,
+                             part ? part->picture : Size{}, part ? part->origin : Point{}};
+    // The copy's block starts at the prepared part's top-left pixel.
+    const Rect shifted{-prepared.left, -prepared.top, target.width - prepared.left, target.height - prepared.top};
+    const DestinationImage destination{scaled_.data(), capacityWidth_, capacityHeight_, shifted,
+                                       layout_ == LayoutRGB24, Rect{0, 0, needWidth, needHeight}};
+    const OutputFormat format = layout_ == LayoutYUY2 ? OutputFormat::YUVA : OutputFormat::BGRA;
+    if (!Resample(source, destination, format, resampler_))
         return;
-    }
-    copyUpdates_ += update ? 1 : 0;
-    contentRect_ = content;
+    contentRect_ = Rect{0, 0, target.width, target.height};
     preparedRect_ = prepared;
     copyLayout_ = layout_;
-    // An update in place keeps the packed copy: only what it recomputed is
-    // packed again.
-    if (update && wasPacked >= 0) {
-        packedParity_ = wasPacked;
-        if (!source.changed.IsEmpty())
-            PackPart(resampler_.computed);
-    }
+}
 
-    // Keep the source the copy now stands for (when there is room for it).
-    if (!inside)
-        return;
-    const size_t lineBytes = size_t{4} * sourceRect.Width();
-    if (!update) {
-        heldSource_.Release();
-        if (!heldSource_.Allocate(lineBytes * sourceRect.Height()))
-            return;
-    }
-    const Rect copied = update ? source.changed : sourceRect;
-    for (int32_t y = copied.top; y < copied.bottom; ++y)
-        std::memcpy(heldSource_.data() + (y - sourceRect.top) * lineBytes,
-                    SourceLine(pixels, imageSize, y) + 4 * sourceRect.left, lineBytes);
-    held_ = geometry;
-    heldValid_ = true;
+bool Compositor::EnsureCopyBlock(int32_t width, int32_t height, int32_t growPercent, int32_t shrinkPercent)
+{
+    const int32_t lowerWidth = MulDiv(capacityWidth_, 100 - shrinkPercent, 100 + growPercent);
+    const int32_t lowerHeight = MulDiv(capacityHeight_, 100 - shrinkPercent, 100 + growPercent);
+    if (scaled_ && width <= capacityWidth_ && height <= capacityHeight_ && width >= lowerWidth &&
+        height >= lowerHeight)
+        return true;
+    scaled_.Release();
+    capacityWidth_ = 0;
+    capacityHeight_ = 0;
+    const int32_t grownWidth = MulDiv(width, 100 + growPercent, 100);
+    const int32_t grownHeight = MulDiv(height, 100 + growPercent, 100);
+    // A grow percentage below 0 would give a block smaller than the part.
+    if (grownWidth < width || grownHeight < height)
+        return false;
+    const uint64_t bytes = uint64_t{4} * uint32_t(grownWidth) * uint32_t(grownHeight);
+    if (bytes > kMaxBlockBytes || !scaled_.Allocate(static_cast<size_t>(bytes)))
+        return false;
+    capacityWidth_ = grownWidth;
+    capacityHeight_ = grownHeight;
+    return true;
 }
 
 bool Compositor::PackCopy(int32_t odd)
@@ -280,28 +198,6 @@ bool Compositor::PackCopy(int32_t odd)
     }
     packedParity_ = odd;
     return true;
-}
-
-void Compositor::PackPart(Rect columns)
-{
-    const Rect part = Intersect(columns, Rect{0, 0, preparedRect_.Width(), preparedRect_.Height()});
-    if (part.IsEmpty())
-        return;
-    const int32_t odd = packedParity_;
-    // The whole macropixels: from the left pixel of the first one (or the
-    // block's first column), to the right pixel of the last one (or the
-    // block's last column).
-    const int32_t m0 = (part.left + odd) >> 1, m1 = (part.right - 1 + odd) >> 1;
-    const int32_t first = std::max(0, 2 * m0 - odd);
-    const int32_t end = std::min(preparedRect_.Width(), 2 * m1 + 2 - odd);
-    const int32_t firstOdd = 2 * m0 - odd < 0 ? 1 : 0;
-    const KernelTable& k = Kernels();
-    const ptrdiff_t packedLine = ptrdiff_t{6} * packedMacropixels_;
-    for (int32_t line = part.top; line < part.bottom; ++line) {
-        uint8_t* s = packed_.data() + line * packedLine + 4 * m0;
-        k.packRowYUY2(scaled_.data() + ptrdiff_t{4} * capacityWidth_ * line + 4 * first, end - first, firstOdd, s,
-                      s + ptrdiff_t{4} * packedMacropixels_ - 2 * m0);
-    }
 }
 
 void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)

@@ -30,8 +30,7 @@ struct OverlayPart {
 // copy (see PackRowYUY2Fn), built by the first blend after a preparation for
 // the parity of the frame pixel its first column lands on, and again when
 // that parity changes (a blend that cannot allocate its block draws
-// nothing; the next one tries again). An update of the copy in place packs
-// again only what it recomputed.
+// nothing; the next one tries again).
 //
 // A copy may hold only a part of the scaled overlay (`preparedRect`, in the
 // overlay's scaled coordinates, whose top-left pixel is the block's first):
@@ -52,9 +51,9 @@ public:
     // Scales sourceRect of a premultiplied BGRA picture (bottom line first,
     // imageSize.width * 4 bytes a line) to sizeThousandths of the frame and
     // keeps it, converted to the frame's colour model, until the next call.
-    // The copy's block is reallocated only when the target size leaves the
+    // The copy's block is reallocated only when the size it needs leaves the
     // window MulDiv(capacity, 100 - shrink, 100 + grow) .. capacity; it then
-    // gets MulDiv(target, 100 + grow, 100). When a block cannot be allocated
+    // gets MulDiv(size, 100 + grow, 100). When a block cannot be allocated
     // (or the picture is missing) the copy is left empty: nothing is drawn
     // until a later call succeeds.
     void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect,
@@ -65,7 +64,9 @@ public:
     // rectangle): builds only the part of the copy that a blend at
     // part.position draws, with the bytes a whole-picture preparation gives
     // there. The block is sized (with the same hysteresis) to that part; when
-    // nothing of it lands on the frame, no block is kept at all.
+    // nothing of it lands on the frame, no block is kept at all. This is what
+    // the frame pipeline uses, so a clock larger than the frame costs what
+    // the frame shows of it.
     void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect,
                         Size sizeThousandths, int32_t growPercent, int32_t shrinkPercent,
                         const OverlayPart& part);
@@ -91,15 +92,6 @@ public:
     // even width below it.
     void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent);
 
-    // A preparation whose geometry (picture, part, target, prepared part,
-    // block and frame format) is that of the copy held recomputes only the
-    // copy pixels whose taps reach a source pixel that differs from the
-    // picture the copy was built from, with the same bytes. On by default;
-    // off, every preparation computes the whole copy.
-    void SetIncrementalRescaling(bool on) { incremental_ = on; }
-    // Preparations so far that kept the copy held and updated it in place.
-    int32_t copyUpdates() const { return copyUpdates_; }
-
     // State, for tests and diagnostics.
     int32_t layout() const { return layout_; }
     int32_t frameWidth() const { return frameWidth_; }
@@ -109,7 +101,6 @@ public:
     int32_t capacityHeight() const { return capacityHeight_; }
     Rect contentRect() const { return contentRect_; }
     Rect preparedRect() const { return preparedRect_; }
-    const ResamplerState& resampler() const { return resampler_; }
 
 private:
     // The part of a copy of `target` pixels that a blend at `position`
@@ -119,14 +110,15 @@ private:
     // The frame's drawable width and height (a YUY2 line takes only whole
     // macropixels), or an empty size when BlendOverlay draws nothing on it.
     Size DrawableArea() const;
+    void Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
+                 int32_t growPercent, int32_t shrinkPercent, const OverlayPart* part);
+    // Keeps or (re)allocates the copy's block for a part of width x height
+    // pixels, with the hysteresis of PrepareOverlay; false, with no block,
+    // when it cannot be allocated.
+    bool EnsureCopyBlock(int32_t width, int32_t height, int32_t growPercent, int32_t shrinkPercent);
     // Builds the packed YUY2 copy for a first column on a pixel of parity
     // `odd`; false when its block cannot be allocated.
     bool PackCopy(int32_t odd);
-    // Packs again the macropixels that hold the copy pixels of `columns`
-    // (block coordinates) on the packed copy's lines.
-    void PackPart(Rect columns);
-    void Prepare(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
-                 int32_t growPercent, int32_t shrinkPercent, const OverlayPart* part);
 
     int32_t layout_ = 0;
     int32_t frameWidth_ = 0;
@@ -146,21 +138,6 @@ private:
     int32_t packedMacropixels_ = 0;
     int32_t packedLines_ = 0;
     int32_t packedParity_ = -1;  // what packed_ holds; -1: nothing current
-
-    // What the copy held was built from: the source rectangle's pixels (top
-    // line first, 4 * width bytes a line) and everything else it depends on.
-    struct Geometry {
-        Size source, picture, target;
-        Point origin;
-        Rect prepared;
-        int32_t capacityWidth = 0, capacityHeight = 0, layout = -1, frameWidth = 0, frameHeight = 0;
-        friend bool operator==(const Geometry&, const Geometry&) = default;
-    };
-    AlignedBlock heldSource_;
-    Geometry held_;
-    bool heldValid_ = false;
-    bool incremental_ = true;
-    int32_t copyUpdates_ = 0;
 };
 
 } // namespace horavel

@@ -20,12 +20,6 @@ struct ResamplerState {
     GrowableBlock rowBuffer;
     FilterTable horizontal;
     FilterTable vertical;
-    // Number of table builds so far; lets tests and benchmarks see that
-    // repeated sizes cost none.
-    int32_t tableBuilds = 0;
-    // The destination pixels the last call computed (destination image
-    // coordinates; empty when it computed none).
-    Rect computed{};
 };
 
 enum class OutputFormat { BGRA, YUVA };
@@ -45,11 +39,6 @@ struct SourceImage {
     Rect rect;
     Size picture{};
     Point partOrigin{};
-    // Non-empty: the destination already holds what this call would write,
-    // except for the pixels whose taps (zero weights included) reach a
-    // source pixel inside `changed` (image coordinates, top-down); only
-    // those are computed, the rest of the destination is left as it is.
-    Rect changed{};
 };
 
 // 32-bit pixels, lines of 4 * width bytes, top or bottom line first; rect in

@@ -98,7 +98,7 @@ void SetPreviewWindow(void* hwnd)
 void ClockEngineStart(int32_t width, int32_t height, int32_t layout)
 {
     ClockEngine& engine = Engine();
-    engine.pipeline.DiscardPicture();
+    engine.pipeline.RequestClockRedraw();
     engine.compositor.SetFrameFormat(width, height, layout);
     CreateClockFont();
     // Plane 0 colour, plane 1 opacity; a repeated start adds none.

@@ -66,9 +66,7 @@ public:
 class OverlayCompositor {
 public:
     virtual ~OverlayCompositor() = default;
-    virtual void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
-                                int32_t growPercent, int32_t shrinkPercent) = 0;
-    // The same from a picture held in part, for a blend at part.position.
+    // Scales the part of a picture that a blend at part.position needs.
     virtual void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
                                 int32_t growPercent, int32_t shrinkPercent, const OverlayPart& part) = 0;
     // The part of a picture that a blend at `position` needs.
@@ -84,11 +82,6 @@ class CompositorTarget final : public OverlayCompositor {
 public:
     explicit CompositorTarget(Compositor& compositor) : m_compositor(compositor) {}
     void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
-                        int32_t growPercent, int32_t shrinkPercent) override
-    {
-        m_compositor.PrepareOverlay(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent);
-    }
-    void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
                         int32_t growPercent, int32_t shrinkPercent, const OverlayPart& part) override
     {
         m_compositor.PrepareOverlay(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent,
@@ -99,8 +92,10 @@ public:
         return m_compositor.PicturePartFor(picture, sizeThousandths, position);
     }
     bool ServesPosition(Point position) const override { return m_compositor.ServesPosition(position); }
-    // Out of line, with the rest of the frame's code.
-    void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override;
+    void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
+    {
+        m_compositor.BlendOverlay(framePixels, position, opacityPercent);
+    }
 
 private:
     Compositor& m_compositor;
@@ -114,22 +109,7 @@ public:
     FramePipeline& operator=(const FramePipeline&) = delete;
 
     // The next processed frame renders afresh, whatever the time. Any thread.
-    // A rendering whose text, settings and renderer are those of the picture
-    // the compositor already holds keeps that picture instead (it would come
-    // out byte for byte the same), unless SetSkipUnchangedPictures(false).
     void RequestClockRedraw();
-
-    // A redraw request after which the held picture is not kept even when
-    // nothing the pipeline can compare has changed: `start` calls it, since
-    // the compositor's frame format may be new. Any thread.
-    void DiscardPicture();
-
-    // On by default; off renders on every second and every request, as a
-    // reference for tests and benchmarks. Processing thread only.
-    void SetSkipUnchangedPictures(bool skip) { m_skipUnchanged = skip; }
-    // Renderings done and kept, for tests and benchmarks. Processing thread.
-    int64_t RenderCount() const { return m_renderCount; }
-    int64_t KeptPictureCount() const { return m_keptCount; }
 
     // Text and size (thousandths) of the last rendering. Any thread.
     std::string ClockText() const;
@@ -140,17 +120,16 @@ public:
 
     // One frame of the current format: re-renders when due, clamps the
     // position in the live settings and blends the clock onto framePixels.
+    // A rendering draws, scales and keeps only the part of the clock that
+    // lands on the frame, so a clock larger than the frame costs what the
+    // frame shows of it.
     void ProcessFrame(uint8_t* framePixels);
-
-    // By default a rendering draws, scales and keeps only the part of the
-    // clock that lands on the frame (a clock larger than the frame costs what
-    // the frame shows of it). Off, the whole clock is drawn and scaled: the
-    // same frames at the cost of the whole clock; tests compare the two.
-    void SetVisiblePartOnly(bool on) { m_visiblePartOnly = on; }
 
 private:
     void Render(int64_t second);
-    const SettingsRecord& RefreshSettings();
+    // The live position clamped for a clock of `size` thousandths, written
+    // back into the live settings.
+    Point ClampLivePosition(Size size);
 
     SettingsStore& m_settings;
     ClockOverlay& m_overlay;
@@ -168,43 +147,11 @@ private:
     // Owned by the processing thread alone.
     Size m_frameClockSize;
     bool m_havePicture = false;  // the compositor holds a prepared picture
-    // The live record as of the last rendering, what the picture is drawn
-    // from, and its format made ready.
-    SettingsRecord m_renderSettings;
-    uint64_t m_settingsRevision = 0;
-    bool m_haveSettings = false;
+    Point m_placed;              // the position the prepared copy was made for
+    // The format the clock text is made with, ready for use, and its text.
+    std::string m_formatText;
     ClockFormat m_clockFormat;
-    bool m_visiblePartOnly = true;
-    Point m_placed;  // the position the prepared copy was made for
-
-    // The settings the clock picture is drawn from: font, colours, opacities
-    // and shadow. Not the position, nor the format (it counts through the
-    // text it gives), nor FontQuality (the clock font ignores it).
-    struct PictureSettings {
-        std::string FontName;
-        int32_t FontSize = 0, FontWeight = 0;
-        uint8_t FontItalic = 0, FontUnderline = 0, FontStrikeOut = 0, FontCharSet = 0;
-        uint32_t TextColor = 0, BackColor = 0;
-        int32_t TextOpacity = 0, BackOpacity = 0, ShadowOffset = 0;
-        static PictureSettings Of(const SettingsRecord& record);
-        friend bool operator==(const PictureSettings&, const PictureSettings&) = default;
-    };
-    // What the held picture was made from (valid while m_havePicture).
-    struct PictureKey {
-        std::string text;
-        PictureSettings settings;
-        uint64_t rendererGeneration = 0;
-        bool visiblePartOnly = false;
-        Size picture;  // the whole picture's pixel size
-        Rect part;     // the part of it that was drawn and prepared
-        Point placed;  // the clamped position it was prepared for
-    };
-    bool SamePart();
-    PictureKey m_pictureKey;
-    std::atomic<bool> m_discardPicture{false};
-    bool m_skipUnchanged = true;
-    int64_t m_renderCount = 0;
-    int64_t m_keptCount = 0;
+    bool m_haveFormat = false;
 };
 
 } // namespace horavel

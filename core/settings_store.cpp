@@ -12,13 +12,6 @@ void SettingsStore::SetLive(const SettingsRecord& record)
 {
     std::lock_guard<std::mutex> lock(m_liveLock);
     m_live = record;
-    ++m_liveRevision;
-}
-
-uint64_t SettingsStore::LiveRevision() const
-{
-    std::lock_guard<std::mutex> lock(m_liveLock);
-    return m_liveRevision;
 }
 
 void SettingsStore::ApplyCurrentRecord()

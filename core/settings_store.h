@@ -75,28 +75,23 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_liveLock);
         edit(m_live);
-        ++m_liveRevision;
     }
-    // Runs read(record, revision) on the live record under the lock, for a
-    // reader that copies only what changed; keep it short.
+    // Runs read(record) on the live record under the lock, for a reader that
+    // copies only what it needs; keep it short.
     template <class Read>
     void ReadLive(Read&& read) const
     {
         std::lock_guard<std::mutex> lock(m_liveLock);
-        read(static_cast<const SettingsRecord&>(m_live), m_liveRevision);
+        read(static_cast<const SettingsRecord&>(m_live));
     }
-    // Runs edit(x, y) on StringPosX and StringPosY under the lock. The
-    // position is no part of the clock's picture, so this is not counted as
-    // a change of the record (the frame path clamps it on every frame).
+    // Runs edit(x, y) on StringPosX and StringPosY under the lock (the frame
+    // path clamps the position on every frame).
     template <class Edit>
     void EditLivePosition(Edit&& edit)
     {
         std::lock_guard<std::mutex> lock(m_liveLock);
         edit(m_live.StringPosX, m_live.StringPosY);
     }
-    // Grows by at least one with every SetLive and EditLive (and all that
-    // goes through them); EditLivePosition leaves it.
-    uint64_t LiveRevision() const;
 
     // --- defaults, record list, snapshot -------------------------------------
     const SettingsRecord& DefaultsRecord() const { return m_defaults; }
@@ -139,7 +134,6 @@ public:
 private:
     mutable std::mutex m_liveLock;
     SettingsRecord m_live;
-    uint64_t m_liveRevision = 0;  // under m_liveLock
     SettingsRecord m_defaults;
     std::vector<SettingsRecord> m_records;
     std::vector<SettingsRecord> m_snapshot;

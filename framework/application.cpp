@@ -4,20 +4,7 @@
 
 namespace horavel::framework {
 
-namespace {
-Application* g_application = nullptr;
-}
-
-Application::Application(const wchar_t* appName) : m_explicitName(appName ? appName : L"")
-{
-    g_application = this;
-}
-
-Application::~Application()
-{
-    if (g_application == this)
-        g_application = nullptr;
-}
+Application::Application(const wchar_t* appName) : m_explicitName(appName ? appName : L"") {}
 
 bool Application::InitInstance()
 {
@@ -30,7 +17,5 @@ const std::wstring& Application::Name() const
 {
     return m_explicitName.empty() ? StaticModuleState().appName : m_explicitName;
 }
-
-Application* CurrentApplication() { return g_application; }
 
 } // namespace horavel::framework

@@ -10,7 +10,7 @@ class Application {
 public:
     // nullptr: the module's file name without extension, known at start-up.
     explicit Application(const wchar_t* appName = nullptr);
-    virtual ~Application();
+    virtual ~Application() = default;
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
@@ -22,8 +22,5 @@ public:
 private:
     std::wstring m_explicitName;
 };
-
-// The module's application object (set by its constructor).
-Application* CurrentApplication();
 
 } // namespace horavel::framework

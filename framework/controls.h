@@ -20,7 +20,6 @@ class CStatic : public CWnd {};
 class CEdit : public CWnd {
 public:
     void LimitText(int characters) { SendMessage(EM_LIMITTEXT, characters, 0); }
-    void SetSel(int start, int end) { SendMessage(EM_SETSEL, start, end); }
     void ReplaceSel(std::wstring_view text, BOOL canUndo);
 };
 

@@ -1,6 +1,7 @@
-// GDI objects and device contexts: owners of fonts, brushes and bitmaps that
-// delete their handles (with a count of the live ones), a non-owning device
-// context wrapper and a scoped selection that always puts the old object back.
+// GDI objects and device contexts: owners of fonts and brushes that delete
+// their handles, a memory device context that deletes itself, a non-owning
+// device context wrapper and a scoped selection that always puts the old
+// object back.
 #pragma once
 
 #include <windows.h>
@@ -10,16 +11,6 @@
 #include <utility>
 
 namespace horavel::framework {
-
-// Number of GDI handles that the owners below hold at this moment, across the
-// module. Wine's GetGuiResources always answers 0, so this is what tests read
-// to prove that opening and closing windows leaks nothing.
-long LiveGdiObjects();
-
-namespace detail {
-void CountGdiObjectCreated();
-void CountGdiObjectDeleted();
-} // namespace detail
 
 // Owns one GDI object handle and deletes it. Not copyable; movable.
 // Attach/Detach hand ownership over explicitly.
@@ -47,25 +38,13 @@ public:
     {
         DeleteObject();
         m_handle = handle;
-        if (m_handle)
-            detail::CountGdiObjectCreated();
     }
     // Gives up ownership without deleting.
-    Handle Detach()
-    {
-        Handle handle = m_handle;
-        if (m_handle)
-            detail::CountGdiObjectDeleted();
-        m_handle = nullptr;
-        return handle;
-    }
+    Handle Detach() { return std::exchange(m_handle, nullptr); }
     void DeleteObject()
     {
-        if (m_handle) {
-            ::DeleteObject(m_handle);
-            m_handle = nullptr;
-            detail::CountGdiObjectDeleted();
-        }
+        if (m_handle)
+            ::DeleteObject(std::exchange(m_handle, nullptr));
     }
 
 private:
@@ -78,6 +57,12 @@ public:
     bool CreateFontIndirect(const LOGFONTW& logFont)
     {
         Attach(::CreateFontIndirectW(&logFont));
+        return GetSafeHandle() != nullptr;
+    }
+    // A face name in the ANSI code page.
+    bool CreateFontIndirect(const LOGFONTA& logFont)
+    {
+        Attach(::CreateFontIndirectA(&logFont));
         return GetSafeHandle() != nullptr;
     }
 };
@@ -96,14 +81,23 @@ public:
     }
 };
 
-class CBitmap : public CGdiObject<HBITMAP> {
+// A memory device context of its own, deleted with the object.
+class CMemoryDC {
 public:
-    bool LoadBitmap(HINSTANCE module, int resourceId)
+    CMemoryDC() : m_dc(::CreateCompatibleDC(nullptr)) {}
+    ~CMemoryDC()
     {
-        Attach(static_cast<HBITMAP>(::LoadImageW(module, MAKEINTRESOURCEW(resourceId), IMAGE_BITMAP,
-                                                 0, 0, LR_DEFAULTCOLOR)));
-        return GetSafeHandle() != nullptr;
+        if (m_dc)
+            ::DeleteDC(m_dc);
     }
+    CMemoryDC(const CMemoryDC&) = delete;
+    CMemoryDC& operator=(const CMemoryDC&) = delete;
+
+    operator HDC() const { return m_dc; }
+    explicit operator bool() const { return m_dc != nullptr; }
+
+private:
+    HDC m_dc;
 };
 
 // A device context that belongs to someone else (WM_DRAWITEM, GetDC): this
@@ -114,7 +108,6 @@ public:
     CDC(const CDC&) = delete;
     CDC& operator=(const CDC&) = delete;
 
-    HDC GetSafeHdc() const { return m_dc; }
     operator HDC() const { return m_dc; }
 
     int SetBkMode(int mode) { return ::SetBkMode(m_dc, mode); }

@@ -17,7 +17,6 @@ public:
     CMenu(const CMenu&) = delete;
     CMenu& operator=(const CMenu&) = delete;
 
-    HMENU GetSafeHmenu() const { return m_hMenu; }
 
     // Loads a menu resource of the current module; the menu is then owned
     // and destroyed by DestroyMenu.

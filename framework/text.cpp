@@ -21,7 +21,6 @@ std::wstring ToWide(UINT codePage, std::string_view text)
 } // namespace
 
 std::wstring AnsiToWide(std::string_view text) { return ToWide(CP_ACP, text); }
-std::wstring Utf8ToWide(std::string_view text) { return ToWide(CP_UTF8, text); }
 
 std::string WideToAnsi(std::wstring_view text)
 {

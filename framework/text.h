@@ -9,6 +9,5 @@ namespace horavel::framework {
 
 std::wstring AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::wstring_view text);
-std::wstring Utf8ToWide(std::string_view text);
 
 } // namespace horavel::framework

@@ -36,10 +36,6 @@ public:
     // as it is in the whole picture.
     virtual RenderedClock RenderClockText(const std::string& text, const SettingsRecord& settings,
                                           ClockOverlay& overlay, const PicturePartChooser& choosePart = {}) = 0;
-    // Changes whenever the renderer would draw the same text with the same
-    // settings differently (a new font object); 0 for a renderer whose
-    // pictures depend on the text and the settings alone.
-    virtual uint64_t PictureGeneration() const { return 0; }
 };
 
 } // namespace horavel

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace horavel {
@@ -36,18 +37,6 @@ void FillUsedRect(ClockOverlay& overlay, COLORREF color)
 
 } // namespace
 
-struct GdiClockTextRenderer::Font {
-    HFONT handle = nullptr;
-    Font() = default;
-    Font(const Font&) = delete;
-    Font& operator=(const Font&) = delete;
-    ~Font()
-    {
-        if (handle)
-            ::DeleteObject(handle);
-    }
-};
-
 LOGFONTA MakeClockLogFont(const SettingsRecord& settings)
 {
     LOGFONTA font{};
@@ -69,47 +58,30 @@ LOGFONTA MakeClockLogFont(const SettingsRecord& settings)
 }
 
 GdiClockTextRenderer::GdiClockTextRenderer() = default;
-
-GdiClockTextRenderer::~GdiClockTextRenderer()
-{
-    if (!m_dc)
-        return;
-    // The font goes back out of the context before either is deleted.
-    if (m_originalFont)
-        ::SelectObject(m_dc, m_originalFont);
-    ::DeleteDC(m_dc);
-}
+GdiClockTextRenderer::~GdiClockTextRenderer() = default;
 
 bool GdiClockTextRenderer::CreateClockFont(const SettingsRecord& settings)
 {
-    const LOGFONTA logFont = MakeClockLogFont(settings);
-    auto font = std::make_shared<Font>();
-    font->handle = ::CreateFontIndirectA(&logFont);
-    if (!font->handle)
+    auto font = std::make_shared<framework::CFont>();
+    if (!font->CreateFontIndirect(MakeClockLogFont(settings)))
         return false;
-    std::shared_ptr<const Font> previous;
+    std::shared_ptr<const framework::CFont> previous;
     {
         std::lock_guard<std::mutex> lock(m_fontLock);
         previous = std::exchange(m_font, std::move(font));
-        m_generation.fetch_add(1);
     }
     // The previous font is deleted here, outside the lock, unless a rendering
     // still holds it; then it goes when that rendering ends.
     return true;
 }
 
-bool GdiClockTextRenderer::HasFont() const
-{
-    return CurrentFont() != nullptr;
-}
-
 bool GdiClockTextRenderer::CurrentLogFont(LOGFONTA* out) const
 {
-    const std::shared_ptr<const Font> font = CurrentFont();
-    return font && ::GetObjectA(font->handle, sizeof *out, out) == sizeof *out;
+    const std::shared_ptr<const framework::CFont> font = CurrentFont();
+    return font && ::GetObjectA(*font, sizeof *out, out) == sizeof *out;
 }
 
-std::shared_ptr<const GdiClockTextRenderer::Font> GdiClockTextRenderer::CurrentFont() const
+std::shared_ptr<const framework::CFont> GdiClockTextRenderer::CurrentFont() const
 {
     std::lock_guard<std::mutex> lock(m_fontLock);
     return m_font;
@@ -119,22 +91,19 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
                                                     ClockOverlay& overlay, const PicturePartChooser& choosePart)
 {
     if (!m_dc) {
-        m_dc = ::CreateCompatibleDC(nullptr);
-        if (!m_dc)
+        auto dc = std::make_unique<framework::CMemoryDC>();
+        if (!*dc)
             return {};
-        ::SetBkMode(m_dc, TRANSPARENT);
+        ::SetBkMode(*dc, TRANSPARENT);
+        m_dc = std::move(dc);
     }
-    const HDC dc = m_dc;
-    // Without a font of our own the DC's default font draws. A font is
-    // selected once and stays selected until a new one is made; the one it
-    // replaces is deleted (by its last owner) only once it is out of the DC.
-    std::shared_ptr<const Font> font = CurrentFont();
-    if (font && font != m_selectedFont) {
-        const HGDIOBJ previous = ::SelectObject(dc, font->handle);
-        if (!m_originalFont)
-            m_originalFont = previous;
-        m_selectedFont = std::move(font);
-    }
+    const HDC dc = *m_dc;
+    // The font in use stays alive, and selected, for this rendering; without
+    // a font of our own the DC's default font draws.
+    const std::shared_ptr<const framework::CFont> font = CurrentFont();
+    std::optional<framework::ScopedSelect> selectedFont;
+    if (font)
+        selectedFont.emplace(dc, *font);
 
     const int length = static_cast<int>(std::min<size_t>(text.size(), INT_MAX));
     SIZE extent{};
@@ -154,13 +123,13 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
         overlay.EnsurePlaneSize(part.Width(), part.Height(), kOverlayGrowPercent, kOverlayShrinkPercent);
     }
 
-    const HGDIOBJ previousBitmap = ::GetCurrentObject(dc, OBJ_BITMAP);
     bool drawn = !part.IsEmpty();
 
-    // Colour plane: colours already multiplied by their opacities.
+    // Colour plane: colours already multiplied by their opacities. The planes
+    // may be reallocated before the next rendering: neither stays selected.
     overlay.SelectPlane(0);
     if (HBITMAP bitmap = overlay.Pixels() ? static_cast<HBITMAP>(overlay.NativeHandle()) : nullptr) {
-        ::SelectObject(dc, bitmap);
+        const framework::ScopedSelect selected(dc, bitmap);
         FillUsedRect(overlay, ScaleColorByPercent(settings.BackColor, settings.BackOpacity));
         if (shadow != 0) {
             ::SetTextColor(dc, RGB(0, 0, 0));
@@ -175,7 +144,7 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
     // Opacity plane: the same shapes in grey levels that encode the opacities.
     overlay.SelectPlane(1);
     if (HBITMAP bitmap = overlay.Pixels() ? static_cast<HBITMAP>(overlay.NativeHandle()) : nullptr) {
-        ::SelectObject(dc, bitmap);
+        const framework::ScopedSelect selected(dc, bitmap);
         FillUsedRect(overlay, GreyFromPercent(settings.BackOpacity));
         ::SetTextColor(dc, GreyFromPercent(settings.TextOpacity));
         if (shadow != 0)
@@ -188,11 +157,6 @@ RenderedClock GdiClockTextRenderer::RenderClockText(const std::string& text, con
     // The pixels are read directly below: all drawing must have landed.
     ::GdiFlush();
     overlay.CopyAlphaFromPlane(0, 1);
-
-    // The planes may be reallocated before the next rendering: neither stays
-    // selected.
-    if (previousBitmap)
-        ::SelectObject(dc, previousBitmap);
     overlay.SelectPlane(1);
     return {size, drawn, part};
 }

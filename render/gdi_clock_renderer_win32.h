@@ -4,11 +4,11 @@
 #pragma once
 
 #include "core/settings_store.h"
+#include "framework/gdi.h"
 #include "render/clock_text_renderer.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -30,7 +30,6 @@ public:
     // stays in use and false is returned. Safe on any thread, also while a
     // rendering runs: the rendering keeps the font it started with alive.
     bool CreateClockFont(const SettingsRecord& settings);
-    bool HasFont() const;
     // The LOGFONT of the font in use as GDI reports it; false without a font.
     bool CurrentLogFont(LOGFONTA* out) const;
 
@@ -43,24 +42,14 @@ public:
     RenderedClock RenderClockText(const std::string& text, const SettingsRecord& settings,
                                   ClockOverlay& overlay, const PicturePartChooser& choosePart = {}) override;
 
-    // Counts the fonts made: a new one draws the same text differently.
-    uint64_t PictureGeneration() const override { return m_generation.load(); }
-
 private:
-    struct Font;
-    std::shared_ptr<const Font> CurrentFont() const;
+    std::shared_ptr<const framework::CFont> CurrentFont() const;
 
     mutable std::mutex m_fontLock;  // guards m_font, held for the pointer copy
-    std::shared_ptr<const Font> m_font;
-    std::atomic<uint64_t> m_generation{0};
-
+    std::shared_ptr<const framework::CFont> m_font;
     // The memory device context the clock is drawn in, made by the first
-    // rendering and kept (renderings run on one thread at a time), with the
-    // font selected into it and kept alive while it is selected, and the
-    // font the context came with.
-    HDC m_dc = nullptr;
-    std::shared_ptr<const Font> m_selectedFont;
-    HGDIOBJ m_originalFont = nullptr;
+    // rendering and kept (renderings run on one thread at a time).
+    std::unique_ptr<framework::CMemoryDC> m_dc;
 };
 
 } // namespace horavel

@@ -53,7 +53,6 @@ std::string_view FormatFieldPart(std::string_view format)
 // The repeat arrows' thread mouse hook; installed by OnInitDialog, removed by
 // OnDestroy.
 HHOOK g_mouseHook = nullptr;
-int g_installedMouseHooks = 0;
 
 LRESULT CALLBACK MouseHookProc(int code, WPARAM wParam, LPARAM lParam)
 {
@@ -97,8 +96,6 @@ bool LeftButtonIsDown()
 }
 
 } // namespace
-
-int InstalledMouseHooks() { return g_installedMouseHooks; }
 
 const CSettingsDlg::Entry CSettingsDlg::kMessageMap[] = {
     framework::OnMessage(kWmPreviewRefresh, &CSettingsDlg::OnPreviewRefresh),
@@ -198,7 +195,7 @@ BOOL CSettingsDlg::OnInitDialog()
     // A format longer than the field takes is shown cut, and the dialog says
     // so below its buttons; it grows for that before it is placed.
     bool formatCut = false;
-    Settings().ReadLive([&](const SettingsRecord& live, uint64_t) {
+    Settings().ReadLive([&](const SettingsRecord& live) {
         formatCut = FormatFieldPart(live.Format).size() < live.Format.size();
     });
     if (formatCut)
@@ -239,12 +236,9 @@ BOOL CSettingsDlg::OnInitDialog()
     m_formatMenu.LoadMenu(IDR_FORMAT_MENU);
     m_formatPopup = m_formatMenu.GetSubMenu(0);
 
-    if (!g_mouseHook) {
+    if (!g_mouseHook)
         g_mouseHook = ::SetWindowsHookExW(WH_MOUSE, &MouseHookProc, nullptr,
                                           ::GetWindowThreadProcessId(m_hWnd, nullptr));
-        if (g_mouseHook)
-            ++g_installedMouseHooks;
-    }
 
     SetPreviewWindow(m_hWnd);
     PostRefresh();
@@ -274,7 +268,7 @@ LRESULT CSettingsDlg::OnPreviewRefresh(WPARAM wParam, LPARAM)
         int32_t textOpacity = 0, backOpacity = 0, shadowOffset = 0;
         std::string formatPart;
         bool formatCut = false;
-        Settings().ReadLive([&](const SettingsRecord& live, uint64_t) {
+        Settings().ReadLive([&](const SettingsRecord& live) {
             textOpacity = live.TextOpacity;
             backOpacity = live.BackOpacity;
             shadowOffset = live.ShadowOffset;
@@ -382,8 +376,8 @@ LRESULT CSettingsDlg::OnDestroy(WPARAM, LPARAM)
     const RECT rect = GetWindowRect();
     Settings().SetDialogPosition(DialogPosition{rect.left, rect.top});
     KillTimer(REPEAT_TIMER_ID);
-    if (g_mouseHook && ::UnhookWindowsHookEx(g_mouseHook))
-        --g_installedMouseHooks;
+    if (g_mouseHook)
+        ::UnhookWindowsHookEx(g_mouseHook);
     g_mouseHook = nullptr;
     SetPreviewWindow(nullptr);
     return 0;
@@ -392,7 +386,6 @@ LRESULT CSettingsDlg::OnDestroy(WPARAM, LPARAM)
 void CSettingsDlg::PostNcDestroy()
 {
     HostParentWindow.Detach();
-    PublishDialogDiagnostics();
 }
 
 void CSettingsDlg::OnFontButton()
@@ -437,7 +430,7 @@ LRESULT CSettingsDlg::OnDrawItem(WPARAM, LPARAM lParam)
     RECT whole = item->rcItem;
     std::string fontName;
     COLORREF textColor = 0, backColor = 0;
-    Settings().ReadLive([&](const SettingsRecord& live, uint64_t) {
+    Settings().ReadLive([&](const SettingsRecord& live) {
         fontName = live.FontName;
         textColor = live.TextColor;
         backColor = live.BackColor;
@@ -598,7 +591,7 @@ void CSettingsDlg::OnFormatChange()
     // keeps its end until the user edits the part shown. An edit makes the
     // field's text the whole format. Only this thread writes the format.
     bool unchanged = false;
-    Settings().ReadLive([&](const SettingsRecord& live, uint64_t) {
+    Settings().ReadLive([&](const SettingsRecord& live) {
         unchanged = format == FormatFieldPart(live.Format);
     });
     if (unchanged)

@@ -120,11 +120,4 @@ private:
 // the dialog is open.
 CSettingsDlg& TheSettingsDialog();
 
-// Mouse hooks installed by the dialog and not yet removed (0 or 1).
-int InstalledMouseHooks();
-
-// Writes the dialog's counters where a test asked for them (see
-// DialogDiagnostics); does nothing otherwise.
-void PublishDialogDiagnostics();
-
 } // namespace horavel

@@ -254,25 +254,6 @@ TEST(CompositeResampler, LineOrderOfTheDestination)
     EXPECT_EQ(up, (std::vector<uint8_t>{30, 30, 30, 30, 20, 20, 20, 20, 10, 10, 10, 10}));
 }
 
-TEST(CompositeResampler, TablesAreRebuiltOnlyWhenTheirKeyChanges)
-{
-    const Image src = RandomImage(175, 37, 5);
-    std::vector<uint8_t> dst(4 * 200 * 40);
-    ResamplerState state;
-    const DestinationImage d{dst.data(), 200, 40, {0, 0, 164, 35}, false};
-    ASSERT_TRUE(Resample(src.Source({0, 0, 175, 37}), d, OutputFormat::YUVA, state));
-    EXPECT_EQ(state.tableBuilds, 2);
-    const std::vector<uint8_t> first = dst;
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(Resample(src.Source({0, 0, 175, 37}), d, OutputFormat::YUVA, state));
-    EXPECT_EQ(state.tableBuilds, 2);
-    EXPECT_EQ(dst, first);
-    // Another width: only the horizontal table is built again.
-    ASSERT_TRUE(Resample(src.Source({0, 0, 175, 37}), DestinationImage{dst.data(), 200, 40, {0, 0, 150, 35}, false},
-                         OutputFormat::YUVA, state));
-    EXPECT_EQ(state.tableBuilds, 3);
-}
-
 TEST(CompositeResampler, MissingBlocksOrPixelsWriteNothing)
 {
     ResamplerState state;
@@ -280,7 +261,6 @@ TEST(CompositeResampler, MissingBlocksOrPixelsWriteNothing)
     EXPECT_FALSE(Resample(SourceImage{nullptr, 4, 4, {0, 0, 4, 4}},
                           DestinationImage{dst.data(), 4, 4, {0, 0, 4, 4}, false}, OutputFormat::BGRA, state));
     EXPECT_EQ(dst, std::vector<uint8_t>(64, 0x77));
-    EXPECT_EQ(state.tableBuilds, 0);
 }
 
 } // namespace

@@ -72,7 +72,6 @@ struct PrepareCall {
     int32_t growPercent = 0;
     int32_t shrinkPercent = 0;
     std::vector<uint8_t> topLeftPixel;  // the 4 bytes at the source rectangle's top-left
-    bool inPart = false;                // given as a part of a picture
     OverlayPart part{};
 };
 
@@ -90,24 +89,17 @@ public:
     size_t blendCount = 0;
 
     void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
-                        int32_t growPercent, int32_t shrinkPercent) override
-    {
-        PrepareCall call{imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent, {}};
-        const uint8_t* topLeft =
-            pixels + (size_t(imageSize.height - 1 - sourceRect.top) * size_t(imageSize.width) + size_t(sourceRect.left)) * 4;
-        call.topLeftPixel.assign(topLeft, topLeft + 4);
-        prepares.push_back(call);
-    }
-    void PrepareOverlay(const uint8_t* pixels, Size imageSize, Rect sourceRect, Size sizeThousandths,
                         int32_t growPercent, int32_t shrinkPercent, const OverlayPart& part) override
     {
         if (!pixels) {
             releases.push_back(part);
             return;
         }
-        PrepareOverlay(pixels, imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent);
-        prepares.back().inPart = true;
-        prepares.back().part = part;
+        PrepareCall call{imageSize, sourceRect, sizeThousandths, growPercent, shrinkPercent, {}, part};
+        const uint8_t* topLeft =
+            pixels + (size_t(imageSize.height - 1 - sourceRect.top) * size_t(imageSize.width) + size_t(sourceRect.left)) * 4;
+        call.topLeftPixel.assign(topLeft, topLeft + 4);
+        prepares.push_back(call);
     }
     // The whole picture, so the pipeline's own steps see every pixel.
     Rect PicturePartFor(Size picture, Size, Point) const override { return {0, 0, picture.width, picture.height}; }

@@ -476,8 +476,8 @@ TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
 }
 
 // A clock larger than the frame: the DLL draws, scales and keeps only what
-// lands on the frame; a pipeline in this process that draws and scales the
-// whole clock must give the same bytes.
+// lands on the frame; the whole clock drawn and scaled in this process must
+// give the same bytes.
 TEST(ClockThroughTheDll, HugeClockGivesTheBytesOfTheWholeClockDrawn)
 {
     struct HugeCase {
@@ -489,10 +489,6 @@ TEST(ClockThroughTheDll, HugeClockGivesTheBytesOfTheWholeClockDrawn)
         {1921, 1081, LayoutRGB24, -700, 35, 0, 900},
         {721, 577, LayoutYUY2, -34, 2000, 500, 500},
         {720, 576, LayoutYUY2, -200, 60, 950, 10},
-    };
-    class FixedClock final : public WallClock {
-    public:
-        int64_t CurrentSecond() const override { return 1000; }
     };
     char program[MAX_PATH] = {};
     ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
@@ -536,22 +532,23 @@ TEST(ClockThroughTheDll, HugeClockGivesTheBytesOfTheWholeClockDrawn)
             FreeLibrary(dll);
         }
         {
-            SettingsStore store;
-            store.SetLive(settings);
+            // The whole clock drawn, scaled whole and blended where the DLL
+            // clamps it.
             ClockOverlay overlay(AllocateDibPlane);
             overlay.AddPlane();
             overlay.AddPlane();
-            Compositor compositor;
-            CompositorTarget target(compositor);
             GdiClockTextRenderer renderer;
             ASSERT_TRUE(renderer.CreateClockFont(settings));
-            FixedClock clock;
-            FramePipeline pipeline(store, overlay, target, renderer, clock);
-            pipeline.SetVisiblePartOnly(false);
-            compositor.SetFrameFormat(c.width, c.height, c.layout);
-            pipeline.ProcessFrame(whole.Pixels());
-            const Size size = pipeline.ClockSize();
+            const RenderedClock rendered = renderer.RenderClockText(settings.Format, settings, overlay);
+            ASSERT_TRUE(rendered.hasPicture);
+            overlay.SelectPlane(0);
+            const Size size = ClockSizeInThousandths(rendered.pixelSize);
             EXPECT_TRUE(size.width > 1000 || size.height > 1000);
+            Compositor compositor;
+            compositor.SetFrameFormat(c.width, c.height, c.layout);
+            compositor.PrepareOverlay(overlay.Pixels(), overlay.AllocationSize(), overlay.UsedRect(), size,
+                                      kOverlayGrowPercent, kOverlayShrinkPercent);
+            compositor.BlendOverlay(whole.Pixels(), ClampClockPosition({c.x, c.y}, size), 100);
         }
         EXPECT_NE(whole.bytes, before.bytes);
         size_t differing = 0;
