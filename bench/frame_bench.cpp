@@ -10,7 +10,7 @@
 // deterministic one (GDI is timed by the Windows clock bench).
 #include "bench/cold_cache.h"
 #include "composite/compositor.h"
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "render/clock_colors.h"
 

@@ -5,15 +5,11 @@
 #include "composite/aligned_block.h"
 #include "composite/resampler.h"
 #include "core/geometry.h"
+#include "core/plugin_record.h"
 
 #include <cstdint>
 
 namespace horavel {
-
-enum FrameLayout : int32_t {
-    LayoutYUY2 = 0,   // Y0 U Y1 V, top line first, 2 * width bytes a line
-    LayoutRGB24 = 1,  // B G R, bottom line first, 3 * width bytes a line
-};
 
 // Where a prepared copy will be blended, and which part of the picture the
 // caller holds: PrepareOverlay then builds only the part of the copy that

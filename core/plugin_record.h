@@ -15,12 +15,19 @@ namespace horavel {
 
 inline constexpr int32_t kPluginInterfaceVersion = 3;
 
+// The pixel layouts of the frame buffers (FrameDescriptor::layout); frames
+// of any other layout are left alone.
+enum FrameLayout : int32_t {
+    LayoutYUY2 = 0,   // Y0 U Y1 V, top line first, 2 * width bytes a line
+    LayoutRGB24 = 1,  // B G R, bottom line first, 3 * width bytes a line
+};
+
 // Given to `start`; read once, field by field.
 struct FrameDescriptor {
     int32_t width;      // pixels
     int32_t height;     // lines
     uint32_t reserved;  // copied, never interpreted
-    int32_t layout;     // 0 YUY2, 1 bottom-up RGB24
+    int32_t layout;     // a FrameLayout
     int32_t processor;  // 1 and 2: no SSE; anything else: SSE-capable
 };
 

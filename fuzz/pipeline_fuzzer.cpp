@@ -9,7 +9,7 @@
 // one processed frame slower than kFrameBudgetMs. With HORAVEL_FUZZ_FRAME_TIMES
 // set, every frame's time is printed.
 #include "composite/compositor.h"
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 #include "settings/settings_persistence.h"
 
 #include "pipeline_fakes.h"

@@ -45,7 +45,7 @@ struct Player {
     const horavel::PluginRecord* plugin = nullptr;
     const HostOptions* options = nullptr;
     Y4mReader reader;
-    Layout layout = Layout::YUY2;
+    FrameLayout layout = LayoutYUY2;
     int width = 0;
     int height = 0;
     int frameNumber = 0;
@@ -225,7 +225,7 @@ int RunInteractive(const HostOptions& options)
         player.height = player.reader.Header().height;
         fps = std::max(1, player.reader.Header().fpsNum / std::max(1, player.reader.Header().fpsDen));
     }
-    player.layout = options.layout == 1 ? Layout::RGB24 : Layout::YUY2;
+    player.layout = options.layout == 1 ? LayoutRGB24 : LayoutYUY2;
     player.framesLeft = options.frames > 0 ? options.frames : -1;
     player.settingsPending = options.openSettings;
     player.picture.Resize(player.width, player.height);

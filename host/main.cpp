@@ -106,7 +106,7 @@ int RunBatch(const HostOptions& options)
         height = reader.Header().height;
         fps = std::max(1, reader.Header().fpsNum / std::max(1, reader.Header().fpsDen));
     }
-    const Layout layout = options.layout == 1 ? Layout::RGB24 : Layout::YUY2;
+    const FrameLayout layout = options.layout == 1 ? LayoutRGB24 : LayoutYUY2;
     const size_t frameBytes = FrameBytes(layout, width, height);
     std::vector<uint8_t> frame(std::max<size_t>(frameBytes, 1));
     Picture picture;
@@ -114,7 +114,7 @@ int RunBatch(const HostOptions& options)
 
     Y4mWriter writer;
     if (!options.output.empty()) {
-        const Chroma chroma = layout == Layout::YUY2 ? Chroma::C422 : Chroma::C444;
+        const Chroma chroma = layout == LayoutYUY2 ? Chroma::C422 : Chroma::C444;
         if (std::string error = writer.Open(options.output, width, height, fps, chroma); !error.empty())
             return Fail(error);
     }

@@ -41,20 +41,20 @@ void YuvToRgb(int y, int u, int v, uint8_t& r, uint8_t& g, uint8_t& b)
     b = Clamp255(y + Fixed16(116130 * cb));
 }
 
-size_t FrameBytes(Layout layout, int width, int height)
+size_t FrameBytes(FrameLayout layout, int width, int height)
 {
     if (width <= 0 || height <= 0)
         return 0;
-    const size_t perPixel = layout == Layout::YUY2 ? 2 : 3;
+    const size_t perPixel = layout == LayoutYUY2 ? 2 : 3;
     return perPixel * static_cast<size_t>(width) * static_cast<size_t>(height);
 }
 
-void PictureToFrame(const Picture& p, Layout layout, uint8_t* frame)
+void PictureToFrame(const Picture& p, FrameLayout layout, uint8_t* frame)
 {
     const int w = p.width, h = p.height;
     for (int row = 0; row < h; ++row) {
         const size_t in = static_cast<size_t>(row) * w;
-        if (layout == Layout::YUY2) {
+        if (layout == LayoutYUY2) {
             uint8_t* out = frame + static_cast<size_t>(row) * 2 * w;
             for (int x = 0; x + 1 < w; x += 2) {
                 out[2 * x + 0] = p.y[in + x];
@@ -72,12 +72,12 @@ void PictureToFrame(const Picture& p, Layout layout, uint8_t* frame)
     }
 }
 
-void FrameToPicture(const uint8_t* frame, Layout layout, int w, int h, Picture& p)
+void FrameToPicture(const uint8_t* frame, FrameLayout layout, int w, int h, Picture& p)
 {
     p.Resize(w, h);
     for (int row = 0; row < h; ++row) {
         const size_t o = static_cast<size_t>(row) * w;
-        if (layout == Layout::YUY2) {
+        if (layout == LayoutYUY2) {
             const uint8_t* in = frame + static_cast<size_t>(row) * 2 * w;
             for (int x = 0; x < w; ++x) {
                 p.y[o + x] = in[2 * x];

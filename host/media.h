@@ -2,12 +2,18 @@
 // two frame layouts the plug-in draws on, and PNG / BMP snapshots. Portable.
 #pragma once
 
+#include "core/plugin_record.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace norvale {
+
+using horavel::FrameLayout;
+using horavel::LayoutRGB24;
+using horavel::LayoutYUY2;
 
 // A picture in full-range Y'CbCr 4:4:4, one byte per sample per plane, the
 // host's own working form between inputs and frame layouts.
@@ -19,15 +25,12 @@ struct Picture {
     void Resize(int w, int h);
 };
 
-// Frame layouts of the plug-in interface.
-enum class Layout { YUY2 = 0, RGB24 = 1 };
-
-size_t FrameBytes(Layout layout, int width, int height);
+size_t FrameBytes(FrameLayout layout, int width, int height);
 // Packs a picture into a frame buffer of the layout (YUY2: chroma of each
 // pair averaged; RGB24: bottom line first). An odd YUY2 width drops the last
 // half pair.
-void PictureToFrame(const Picture& picture, Layout layout, uint8_t* frame);
-void FrameToPicture(const uint8_t* frame, Layout layout, int width, int height, Picture& picture);
+void PictureToFrame(const Picture& picture, FrameLayout layout, uint8_t* frame);
+void FrameToPicture(const uint8_t* frame, FrameLayout layout, int width, int height, Picture& picture);
 
 // Full-range BT.601 conversions, rounded, saturated.
 void RgbToYuv(int r, int g, int b, uint8_t& y, uint8_t& u, uint8_t& v);

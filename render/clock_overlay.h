@@ -21,6 +21,11 @@
 
 namespace horavel {
 
+// Hysteresis margins, in percent, of the overlay planes (and of the
+// compositor's scaled copy, which the frame pipeline sizes with the same).
+inline constexpr int32_t kOverlayGrowPercent = 25;
+inline constexpr int32_t kOverlayShrinkPercent = 25;
+
 // The pixel memory of one plane. Its owner releases it on destruction.
 class PlaneBitmap {
 public:

@@ -1,6 +1,5 @@
 #include "render/gdi_clock_renderer_win32.h"
 
-#include "core/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "render/clock_colors.h"
 

@@ -1,6 +1,5 @@
 #include "ui/settings_dialog.h"
 
-#include "core/clock_api.h"
 #include "framework/common_dialogs.h"
 #include "framework/message_box.h"
 #include "framework/module_state.h"
@@ -82,9 +81,10 @@ UINT_PTR CALLBACK FontDialogHook(HWND fontDialog, UINT message, WPARAM wParam, L
         return 0;
     LOGFONTW chosen{};
     ::SendMessageW(fontDialog, WM_CHOOSEFONT_GETLOGFONT, 0, reinterpret_cast<LPARAM>(&chosen));
-    Settings().EditLive([&](SettingsRecord& live) { TakeFontFrom(chosen, live); });
-    CreateClockFont();
-    RequestClockRedraw();
+    DialogClock& clock = TheSettingsDialog().Clock();
+    clock.Settings().EditLive([&](SettingsRecord& live) { TakeFontFrom(chosen, live); });
+    clock.CreateClockFont();
+    clock.RequestClockRedraw();
     return 1;
 }
 
@@ -134,8 +134,9 @@ bool CSettingsDlg::DispatchMap(UINT message, WPARAM wParam, LPARAM lParam, LRESU
     return framework::DispatchMessageMap<CSettingsDlg>(this, kMessageMap, message, wParam, lParam, result);
 }
 
-bool CSettingsDlg::Open(HWND hostWindow)
+bool CSettingsDlg::Open(HWND hostWindow, DialogClock& clock)
 {
+    m_clock = &clock;
     // The format field is a version-1 rich edit; its class must exist before
     // the template is created. Loading it here rather than at module load
     // keeps LoadLibrary out of the loader's lock.
@@ -195,13 +196,13 @@ BOOL CSettingsDlg::OnInitDialog()
     // A format longer than the field takes is shown cut, and the dialog says
     // so below its buttons; it grows for that before it is placed.
     bool formatCut = false;
-    Settings().ReadLive([&](const SettingsRecord& live) {
+    m_clock->Settings().ReadLive([&](const SettingsRecord& live) {
         formatCut = FormatFieldPart(live.Format).size() < live.Format.size();
     });
     if (formatCut)
         ShowFormatNotice(LongFormatNotice());
     PlaceWindow();
-    Settings().TakeSnapshot();
+    m_clock->Settings().TakeSnapshot();
 
     LOGFONTW arrowLogFont{};
     arrowLogFont.lfHeight = 12;
@@ -240,14 +241,14 @@ BOOL CSettingsDlg::OnInitDialog()
         g_mouseHook = ::SetWindowsHookExW(WH_MOUSE, &MouseHookProc, nullptr,
                                           ::GetWindowThreadProcessId(m_hWnd, nullptr));
 
-    SetPreviewWindow(m_hWnd);
+    m_clock->SetPreviewWindow(m_hWnd);
     PostRefresh();
     return TRUE;
 }
 
 void CSettingsDlg::PlaceWindow()
 {
-    const DialogPosition stored = Settings().GetDialogPosition();
+    const DialogPosition stored = m_clock->Settings().GetDialogPosition();
     const Size screen{::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     const RECT d = GetWindowRect();
     RECT p{0, 0, screen.width, screen.height};
@@ -268,7 +269,7 @@ LRESULT CSettingsDlg::OnPreviewRefresh(WPARAM wParam, LPARAM)
         int32_t textOpacity = 0, backOpacity = 0, shadowOffset = 0;
         std::string formatPart;
         bool formatCut = false;
-        Settings().ReadLive([&](const SettingsRecord& live) {
+        m_clock->Settings().ReadLive([&](const SettingsRecord& live) {
             textOpacity = live.TextOpacity;
             backOpacity = live.BackOpacity;
             shadowOffset = live.ShadowOffset;
@@ -286,7 +287,7 @@ LRESULT CSettingsDlg::OnPreviewRefresh(WPARAM wParam, LPARAM)
     } else if (wParam != 1) {
         return 1;
     }
-    m_preview.SetWindowText(framework::AnsiToWide(ClockText()));
+    m_preview.SetWindowText(framework::AnsiToWide(m_clock->ClockText()));
     return 1;
 }
 
@@ -347,9 +348,9 @@ void CSettingsDlg::ShowFormatNotice(const std::wstring& text)
 
 LRESULT CSettingsDlg::OnClose(WPARAM, LPARAM)
 {
-    Settings().RestoreSnapshot();
-    CreateClockFont();
-    RequestClockRedraw();
+    m_clock->Settings().RestoreSnapshot();
+    m_clock->CreateClockFont();
+    m_clock->RequestClockRedraw();
     DestroyWindow();
     return 0;
 }
@@ -374,12 +375,12 @@ LRESULT CSettingsDlg::OnDestroy(WPARAM, LPARAM)
     // The notice is a child window and goes with the dialog.
     m_formatNotice.Detach();
     const RECT rect = GetWindowRect();
-    Settings().SetDialogPosition(DialogPosition{rect.left, rect.top});
+    m_clock->Settings().SetDialogPosition(DialogPosition{rect.left, rect.top});
     KillTimer(REPEAT_TIMER_ID);
     if (g_mouseHook)
         ::UnhookWindowsHookEx(g_mouseHook);
     g_mouseHook = nullptr;
-    SetPreviewWindow(nullptr);
+    m_clock->SetPreviewWindow(nullptr);
     return 0;
 }
 
@@ -390,7 +391,7 @@ void CSettingsDlg::PostNcDestroy()
 
 void CSettingsDlg::OnFontButton()
 {
-    const SettingsRecord before = Settings().Live();
+    const SettingsRecord before = m_clock->Settings().Live();
 
     LOGFONTW logFont{};
     logFont.lfHeight = before.FontSize;
@@ -410,13 +411,13 @@ void CSettingsDlg::OnFontButton()
     dialog.m_cf.rgbColors = before.TextColor;
     dialog.m_cf.lpfnHook = &FontDialogHook;
     if (dialog.DoModal() == IDOK) {
-        Settings().EditLive([&](SettingsRecord& live) { TakeFontFrom(logFont, live); });
+        m_clock->Settings().EditLive([&](SettingsRecord& live) { TakeFontFrom(logFont, live); });
     } else {
         // Undoes what Apply did.
-        Settings().SetLive(before);
+        m_clock->Settings().SetLive(before);
     }
-    CreateClockFont();
-    RequestClockRedraw();
+    m_clock->CreateClockFont();
+    m_clock->RequestClockRedraw();
     PostRefresh();
 }
 
@@ -430,7 +431,7 @@ LRESULT CSettingsDlg::OnDrawItem(WPARAM, LPARAM lParam)
     RECT whole = item->rcItem;
     std::string fontName;
     COLORREF textColor = 0, backColor = 0;
-    Settings().ReadLive([&](const SettingsRecord& live) {
+    m_clock->Settings().ReadLive([&](const SettingsRecord& live) {
         fontName = live.FontName;
         textColor = live.TextColor;
         backColor = live.BackColor;
@@ -502,7 +503,7 @@ void CSettingsDlg::OnRepeatMouse(int, WPARAM message, const MOUSEHOOKSTRUCT* inf
 void CSettingsDlg::RepeatStep(int32_t step)
 {
     const int id = m_repeatButtonId;
-    Settings().EditLivePosition([&](int32_t& x, int32_t& y) {
+    m_clock->Settings().EditLivePosition([&](int32_t& x, int32_t& y) {
         const Point moved = MoveByArrow(Point{x, y}, id, step);
         x = moved.x;
         y = moved.y;
@@ -511,9 +512,9 @@ void CSettingsDlg::RepeatStep(int32_t step)
 
 void CSettingsDlg::OnDefaultsButton()
 {
-    Settings().RestoreDefaults();
-    CreateClockFont();
-    RequestClockRedraw();
+    m_clock->Settings().RestoreDefaults();
+    m_clock->CreateClockFont();
+    m_clock->RequestClockRedraw();
     PostRefresh();
 }
 
@@ -528,10 +529,10 @@ void CSettingsDlg::ValidateNumericField(int editId, int32_t maximum, int32_t Set
     BOOL translated = FALSE;
     const UINT value = GetDlgItemInt(editId, &translated, FALSE);
     if (const std::optional<int32_t> accepted = ValidateFieldValue(translated != FALSE, value, maximum))
-        Settings().EditLive([&](SettingsRecord& live) { live.*member = *accepted; });
+        m_clock->Settings().EditLive([&](SettingsRecord& live) { live.*member = *accepted; });
     else
         framework::ShowMessageBox(message, MB_OK);
-    RequestClockRedraw();
+    m_clock->RequestClockRedraw();
     PostRefresh();
 }
 
@@ -554,10 +555,10 @@ void CSettingsDlg::OnNumericFieldLeft() { PostRefresh(); }
 
 void CSettingsDlg::ApplyAlign(int alignId)
 {
-    const std::optional<Point> at = AlignPosition(alignId, ClockSize());
+    const std::optional<Point> at = AlignPosition(alignId, m_clock->ClockSize());
     if (!at)
         return;
-    Settings().EditLivePosition([&](int32_t& x, int32_t& y) {
+    m_clock->Settings().EditLivePosition([&](int32_t& x, int32_t& y) {
         x = at->x;
         y = at->y;
     });
@@ -571,12 +572,12 @@ void CSettingsDlg::OnAlignCenter() { ApplyAlign(IDC_ALIGN_CENTER); }
 
 void CSettingsDlg::EditColor(uint32_t SettingsRecord::*member)
 {
-    framework::CColorDialog dialog(Settings().Live().*member, CC_RGBINIT | CC_FULLOPEN);
+    framework::CColorDialog dialog(m_clock->Settings().Live().*member, CC_RGBINIT | CC_FULLOPEN);
     if (dialog.DoModal() == IDOK) {
         const COLORREF chosen = dialog.GetColor();
-        Settings().EditLive([&](SettingsRecord& live) { live.*member = chosen; });
+        m_clock->Settings().EditLive([&](SettingsRecord& live) { live.*member = chosen; });
     }
-    RequestClockRedraw();
+    m_clock->RequestClockRedraw();
     PostRefresh();
 }
 
@@ -591,13 +592,13 @@ void CSettingsDlg::OnFormatChange()
     // keeps its end until the user edits the part shown. An edit makes the
     // field's text the whole format. Only this thread writes the format.
     bool unchanged = false;
-    Settings().ReadLive([&](const SettingsRecord& live) {
+    m_clock->Settings().ReadLive([&](const SettingsRecord& live) {
         unchanged = format == FormatFieldPart(live.Format);
     });
     if (unchanged)
         return;
-    Settings().EditLive([&](SettingsRecord& live) { live.Format = format; });
-    RequestClockRedraw();
+    m_clock->Settings().EditLive([&](SettingsRecord& live) { live.Format = format; });
+    m_clock->RequestClockRedraw();
     if (m_formatNotice.m_hWnd)
         m_formatNotice.SetWindowText(kCutFormatNotice);
 }

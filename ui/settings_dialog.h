@@ -8,6 +8,7 @@
 #include "framework/menu.h"
 #include "framework/window.h"
 #include "ui/about_dialog.h"
+#include "ui/dialog_clock.h"
 #include "ui/dialog_math.h"
 
 #include <cstdint>
@@ -23,8 +24,11 @@ public:
     ~CSettingsDlg() override;
 
     // Attaches the host's window, creates the dialog with it as parent and
-    // shows it. False when the creation failed (no window is left).
-    bool Open(HWND hostWindow);
+    // shows it, editing the settings of `clock`. False when the creation
+    // failed (no window is left).
+    bool Open(HWND hostWindow, DialogClock& clock);
+    // The clock being edited (valid while the window exists).
+    DialogClock& Clock() const { return *m_clock; }
     // Focus, then n on/off flashes of the caption at 60 ms steps.
     void Raise();
     void FlashCaption(int n);
@@ -47,6 +51,8 @@ protected:
     bool DispatchMap(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
 private:
+    DialogClock* m_clock = nullptr;
+
     using Entry = framework::MessageMapEntry<CSettingsDlg>;
     static const Entry kMessageMap[];
 

@@ -11,12 +11,12 @@ CSettingsDlg g_settingsDialog;
 
 CSettingsDlg& TheSettingsDialog() { return g_settingsDialog; }
 
-void OpenOrRaiseSettingsDialog(HWND hostWindow)
+void OpenOrRaiseSettingsDialog(HWND hostWindow, DialogClock& clock)
 {
     if (g_settingsDialog.IsWindow())
         g_settingsDialog.Raise();
     else
-        g_settingsDialog.Open(hostWindow);
+        g_settingsDialog.Open(hostWindow, clock);
 }
 
 void DestroySettingsDialogIfOpen()

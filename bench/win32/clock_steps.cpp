@@ -20,7 +20,7 @@
 #include "composite/kernels.h"
 #include "composite/resampler.h"
 #include "core/calendar_second.h"
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "core/plugin_record.h"
 #include "framework/module_state.h"

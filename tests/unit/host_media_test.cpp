@@ -102,14 +102,14 @@ TEST(HostY4m, TruncatedAndMissingFilesAreReported)
 TEST(HostFrames, Yuy2PacksPairsAndRgb24IsBottomUp)
 {
     const Picture p = RandomPicture(6, 3, 7, true);
-    std::vector<uint8_t> yuy2(FrameBytes(Layout::YUY2, 6, 3));
-    PictureToFrame(p, Layout::YUY2, yuy2.data());
+    std::vector<uint8_t> yuy2(FrameBytes(LayoutYUY2, 6, 3));
+    PictureToFrame(p, LayoutYUY2, yuy2.data());
     EXPECT_EQ(yuy2[0], p.y[0]);
     EXPECT_EQ(yuy2[1], p.u[0]);
     EXPECT_EQ(yuy2[2], p.y[1]);
     EXPECT_EQ(yuy2[3], p.v[0]);
     Picture back;
-    FrameToPicture(yuy2.data(), Layout::YUY2, 6, 3, back);
+    FrameToPicture(yuy2.data(), LayoutYUY2, 6, 3, back);
     EXPECT_EQ(back.y, p.y);
     EXPECT_EQ(back.u, p.u);
     EXPECT_EQ(back.v, p.v);
@@ -118,8 +118,8 @@ TEST(HostFrames, Yuy2PacksPairsAndRgb24IsBottomUp)
     Picture white;
     white.Resize(4, 2);
     std::fill(white.y.begin(), white.y.begin() + 4, 255);  // top line white, bottom line black
-    std::vector<uint8_t> rgb(FrameBytes(Layout::RGB24, 4, 2));
-    PictureToFrame(white, Layout::RGB24, rgb.data());
+    std::vector<uint8_t> rgb(FrameBytes(LayoutRGB24, 4, 2));
+    PictureToFrame(white, LayoutRGB24, rgb.data());
     for (int i = 0; i < 12; ++i) {
         EXPECT_EQ(rgb[i], 0) << i;
         EXPECT_EQ(rgb[12 + i], 255) << i;
@@ -129,12 +129,12 @@ TEST(HostFrames, Yuy2PacksPairsAndRgb24IsBottomUp)
 TEST(HostFrames, OddYuy2WidthStaysInsideTheBuffer)
 {
     Picture p = RandomPicture(5, 2, 3, false);
-    std::vector<uint8_t> frame(FrameBytes(Layout::YUY2, 5, 2) + 8, 0xEE);
-    PictureToFrame(p, Layout::YUY2, frame.data());
-    for (size_t i = FrameBytes(Layout::YUY2, 5, 2); i < frame.size(); ++i)
+    std::vector<uint8_t> frame(FrameBytes(LayoutYUY2, 5, 2) + 8, 0xEE);
+    PictureToFrame(p, LayoutYUY2, frame.data());
+    for (size_t i = FrameBytes(LayoutYUY2, 5, 2); i < frame.size(); ++i)
         EXPECT_EQ(frame[i], 0xEE);
     Picture back;
-    FrameToPicture(frame.data(), Layout::YUY2, 5, 2, back);
+    FrameToPicture(frame.data(), LayoutYUY2, 5, 2, back);
     EXPECT_EQ(back.y, p.y);
 }
 

@@ -3,7 +3,7 @@
 // what it is asked, and a counting preview notice.
 #pragma once
 
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 #include "render/clock_colors.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // The frame pipeline's own steps: format cleaning, formatting, sizing in
 // thousandths, the clamp, and when the clock is re-rendered and handed on.
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 
 #include "core/muldiv.h"
 #include "pipeline_fakes.h"

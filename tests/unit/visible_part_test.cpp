@@ -4,7 +4,7 @@
 // clock, on random geometries; the frames must be the same bytes.
 #include "composite/compositor.h"
 #include "composite/resampler.h"
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "render/clock_overlay.h"
 #include "pipeline_fakes.h"

@@ -2,9 +2,8 @@
 // compositor) on YUY2 and RGB24 frames of three sizes, and the DLL loaded as
 // a host loads it, which must give the same bytes. Outside the clock's
 // rectangle, and outside the buffer, nothing changes.
-#include "core/clock_api.h"
-#include "core/clock_engine.h"
-#include "core/frame_pipeline.h"
+#include "plugin/clock_engine.h"
+#include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "core/plugin_record.h"
 #include "render/dib_plane_win32.h"
@@ -26,17 +25,7 @@
 
 namespace horavel {
 
-// The store of this process's engine (the DLL has its own).
-SettingsStore& Settings()
-{
-    static SettingsStore store;
-    return store;
-}
-
 namespace {
-
-constexpr int32_t LayoutYUY2 = 0;
-constexpr int32_t LayoutRGB24 = 1;
 
 constexpr size_t kGuard = 256;
 constexpr uint8_t kGuardByte = 0xA5;
@@ -140,7 +129,7 @@ std::string CaseName(const FrameCase& c)
 
 void SetPosition(int32_t x, int32_t y)
 {
-    Settings().EditLive([&](SettingsRecord& live) {
+    TheClockEngine().Settings().EditLive([&](SettingsRecord& live) {
         live.StringPosX = x;
         live.StringPosY = y;
     });
@@ -148,36 +137,36 @@ void SetPosition(int32_t x, int32_t y)
 
 Point LivePosition()
 {
-    const SettingsRecord live = Settings().Live();
+    const SettingsRecord live = TheClockEngine().Settings().Live();
     return {live.StringPosX, live.StringPosY};
 }
 
 // Runs before anything starts the engine in this process.
 TEST(ClockEngine, FrameBeforeAnyStartIsLeftAlone)
 {
-    Settings().SetLive(TableDefaults());
+    TheClockEngine().Settings().SetLive(TableDefaults());
     Frame frame(64, 16, LayoutYUY2);
     const Frame before = frame;
-    ClockEngineProcess(frame.Pixels());
+    TheClockEngine().Process(frame.Pixels());
     EXPECT_TRUE(frame.bytes == before.bytes);
-    EXPECT_EQ(ClockText(), "");
+    EXPECT_EQ(TheClockEngine().ClockText(), "");
 }
 
 TEST(ClockEngine, LandsAtTheClampedPositionAndNowhereElse)
 {
-    Settings().SetLive(TableDefaults());
+    TheClockEngine().Settings().SetLive(TableDefaults());
     for (const FrameCase& c : kCases) {
         SCOPED_TRACE(CaseName(c));
         for (Point requested : {Point{0, 0}, Point{300, 400}, Point{900, 950}, Point{-5, -40}}) {
             SCOPED_TRACE(testing::Message() << "position " << requested.x << ", " << requested.y);
             SetPosition(requested.x, requested.y);
-            ClockEngineStart(c.width, c.height, c.layout);
+            TheClockEngine().Start(c.width, c.height, c.layout);
             Frame frame(c.width, c.height, c.layout);
             const Frame before = frame;
-            ClockEngineProcess(frame.Pixels());
+            TheClockEngine().Process(frame.Pixels());
 
-            EXPECT_EQ(ClockText().size(), 8u);  // "%H:%M:%S"
-            const Size size = ClockSize();
+            EXPECT_EQ(TheClockEngine().ClockText().size(), 8u);  // "%H:%M:%S"
+            const Size size = TheClockEngine().ClockSize();
             ASSERT_GT(size.width, 100);
             ASSERT_GT(size.height, 50);
             const Point clamped = ClampClockPosition(requested, size);
@@ -192,24 +181,24 @@ TEST(ClockEngine, ClockWiderThanTheFrameIsCutOnTheLeft)
 {
     SettingsRecord settings = TableDefaults();
     settings.FontSize = -260;
-    Settings().SetLive(settings);
+    TheClockEngine().Settings().SetLive(settings);
     for (const FrameCase& c : {kCases[0], kCases[5]}) {
         SCOPED_TRACE(CaseName(c));
-        ClockEngineStart(c.width, c.height, c.layout);
+        TheClockEngine().Start(c.width, c.height, c.layout);
         Frame frame(c.width, c.height, c.layout);
         const Frame before = frame;
-        ClockEngineProcess(frame.Pixels());
-        const Size size = ClockSize();
+        TheClockEngine().Process(frame.Pixels());
+        const Size size = TheClockEngine().ClockSize();
         ASSERT_GT(size.width, 1000);
         EXPECT_EQ(LivePosition().x, 1000 - size.width);
         const Rect expected = ExpectedRect(frame, LivePosition(), size);
         EXPECT_EQ(expected.left, 0);
         EXPECT_EQ(CheckChanges(before, frame, expected), expected);
         // Every frame puts it back to the same place.
-        ClockEngineProcess(frame.Pixels());
+        TheClockEngine().Process(frame.Pixels());
         EXPECT_EQ(LivePosition().x, 1000 - size.width);
     }
-    Settings().SetLive(TableDefaults());
+    TheClockEngine().Settings().SetLive(TableDefaults());
 }
 
 // The clock shows local time: in a zone three hours east of UTC (the C
@@ -220,8 +209,8 @@ TEST(ClockEngine, ClockTextIsLocalTime)
     _tzset();
     SettingsRecord settings = TableDefaults();
     settings.Format = "%H:%M %d";
-    Settings().SetLive(settings);
-    ClockEngineStart(720, 576, LayoutYUY2);
+    TheClockEngine().Settings().SetLive(settings);
+    TheClockEngine().Start(720, 576, LayoutYUY2);
     auto utcShifted = [](int hours) {
         const std::time_t t = std::time(nullptr) + hours * 3600;
         char text[32];
@@ -230,14 +219,14 @@ TEST(ClockEngine, ClockTextIsLocalTime)
     };
     const std::string before = utcShifted(3);
     Frame frame(720, 576, LayoutYUY2);
-    ClockEngineProcess(frame.Pixels());
+    TheClockEngine().Process(frame.Pixels());
     const std::string after = utcShifted(3);
-    const std::string text = ClockText();
+    const std::string text = TheClockEngine().ClockText();
     _putenv("TZ=");
     _tzset();
     EXPECT_TRUE(text == before || text == after) << "clock " << text << ", UTC + 3 h " << before;
     EXPECT_NE(text.substr(0, 2), utcShifted(0).substr(0, 2));
-    Settings().SetLive(TableDefaults());
+    TheClockEngine().Settings().SetLive(TableDefaults());
 }
 
 // Whatever the frame shows is the second the system time gives, on every
@@ -246,8 +235,8 @@ TEST(ClockEngine, EveryFrameShowsTheCurrentSecond)
 {
     SettingsRecord settings = TableDefaults();
     settings.Format = "%S";
-    Settings().SetLive(settings);
-    ClockEngineStart(720, 576, LayoutYUY2);
+    TheClockEngine().Settings().SetLive(settings);
+    TheClockEngine().Start(720, 576, LayoutYUY2);
     Frame frame(720, 576, LayoutYUY2);
     auto now = [] {
         FILETIME ft;
@@ -258,9 +247,9 @@ TEST(ClockEngine, EveryFrameShowsTheCurrentSecond)
     std::string last;
     for (const uint64_t end = now() + 3500; now() < end;) {
         const uint64_t before = now();
-        ClockEngineProcess(frame.Pixels());
+        TheClockEngine().Process(frame.Pixels());
         const uint64_t after = now();
-        const std::string text = ClockText();
+        const std::string text = TheClockEngine().ClockText();
         changes += !last.empty() && text != last;
         last = text;
         if (before / 1000 == after / 1000 && before % 1000 >= 30) {
@@ -273,12 +262,12 @@ TEST(ClockEngine, EveryFrameShowsTheCurrentSecond)
     }
     EXPECT_GT(checked, 100);
     EXPECT_GE(changes, 3);
-    Settings().SetLive(TableDefaults());
+    TheClockEngine().Settings().SetLive(TableDefaults());
 }
 
 TEST(ClockEngine, PreviewRefreshIsPostedToTheDialogWindowOnly)
 {
-    Settings().SetLive(TableDefaults());
+    TheClockEngine().Settings().SetLive(TableDefaults());
     // A window of this thread: a sent message would go straight to its
     // window procedure, a posted one waits in this thread's queue.
     HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
@@ -294,31 +283,31 @@ TEST(ClockEngine, PreviewRefreshIsPostedToTheDialogWindowOnly)
         return posts;
     };
     Frame frame(720, 576, LayoutYUY2);
-    ClockEngineStart(frame.width, frame.height, frame.layout);
-    SetPreviewWindow(window);
-    ClockEngineProcess(frame.Pixels());
+    TheClockEngine().Start(frame.width, frame.height, frame.layout);
+    TheClockEngine().SetPreviewWindow(window);
+    TheClockEngine().Process(frame.Pixels());
     EXPECT_EQ(takePosted(), 1);
 
     // From the host's thread, while this thread does not pump messages: a
     // send would wait for this thread forever, a post returns at once.
     std::thread host([&] {
-        RequestClockRedraw();
-        ClockEngineProcess(frame.Pixels());
+        TheClockEngine().RequestClockRedraw();
+        TheClockEngine().Process(frame.Pixels());
     });
     host.join();
     EXPECT_EQ(takePosted(), 1);
 
-    SetPreviewWindow(nullptr);
-    RequestClockRedraw();
-    ClockEngineProcess(frame.Pixels());
+    TheClockEngine().SetPreviewWindow(nullptr);
+    TheClockEngine().RequestClockRedraw();
+    TheClockEngine().Process(frame.Pixels());
     EXPECT_EQ(takePosted(), 0);
 
     // A window that is gone gets nothing, and nothing fails.
-    SetPreviewWindow(window);
+    TheClockEngine().SetPreviewWindow(window);
     DestroyWindow(window);
-    RequestClockRedraw();
-    ClockEngineProcess(frame.Pixels());
-    SetPreviewWindow(nullptr);
+    TheClockEngine().RequestClockRedraw();
+    TheClockEngine().Process(frame.Pixels());
+    TheClockEngine().SetPreviewWindow(nullptr);
 }
 
 // The DLL, loaded and driven through its exports with a profile of its own
@@ -352,7 +341,7 @@ TEST(ClockThroughTheDll, SameBytesAsTheEngineOnEveryLayoutAndSize)
         for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
             settings.StringPosX = 900;
             settings.StringPosY = 950;
-            Settings().SetLive(settings);
+            TheClockEngine().Settings().SetLive(settings);
             FrameDescriptor descriptor{c.width, c.height, 0, c.layout, 0};
             Frame viaDll(c.width, c.height, c.layout);
             Frame here(c.width, c.height, c.layout);
@@ -362,13 +351,13 @@ TEST(ClockThroughTheDll, SameBytesAsTheEngineOnEveryLayoutAndSize)
             const std::time_t start = std::time(nullptr);
             ASSERT_EQ(record->start(&descriptor), 1);
             ASSERT_EQ(record->process(&frameRecord), 1);
-            ClockEngineStart(c.width, c.height, c.layout);
-            ClockEngineProcess(here.Pixels());
+            TheClockEngine().Start(c.width, c.height, c.layout);
+            TheClockEngine().Process(here.Pixels());
             sameSecond = std::time(nullptr) == start;
             if (!sameSecond)
                 continue;  // the texts may differ; draw both again
 
-            const Size size = ClockSize();
+            const Size size = TheClockEngine().ClockSize();
             const Rect expected = ExpectedRect(here, ClampClockPosition({900, 950}, size), size);
             EXPECT_EQ(CheckChanges(before, viaDll, expected), expected);
             EXPECT_TRUE(viaDll.bytes == here.bytes);
@@ -421,22 +410,22 @@ TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
         settings.StringPosX = 300;
         settings.StringPosY = 400;
         settings.Format = c.format;
-        Settings().SetLive(settings);
-        ClockEngineStart(720, 576, LayoutYUY2);
+        TheClockEngine().Settings().SetLive(settings);
+        TheClockEngine().Start(720, 576, LayoutYUY2);
         Frame frame(720, 576, LayoutYUY2);
         bool sameSecond = false;
         for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
             const std::time_t now = std::time(nullptr);
-            RequestClockRedraw();
-            ClockEngineProcess(frame.Pixels());
-            const std::string text = ClockText();
+            TheClockEngine().RequestClockRedraw();
+            TheClockEngine().Process(frame.Pixels());
+            const std::string text = TheClockEngine().ClockText();
             sameSecond = std::time(nullptr) == now;
             if (sameSecond)
                 EXPECT_EQ(text, FormatClockTime(CleanClockFormat(c.format), now));
         }
         ASSERT_TRUE(sameSecond);
         if (c.same == "%")
-            EXPECT_EQ(ClockText(), "");
+            EXPECT_EQ(TheClockEngine().ClockText(), "");
 
         // The DLL with the long format draws what the short one draws here.
         {
@@ -451,7 +440,7 @@ TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
         const PluginRecord* record = getRecord();
         record->init();
         settings.Format = c.same;
-        Settings().SetLive(settings);
+        TheClockEngine().Settings().SetLive(settings);
         sameSecond = false;
         for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
             FrameDescriptor descriptor{720, 576, 0, LayoutYUY2, 0};
@@ -461,8 +450,8 @@ TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
             const std::time_t start = std::time(nullptr);
             ASSERT_EQ(record->start(&descriptor), 1);
             ASSERT_EQ(record->process(&frameRecord), 1);
-            ClockEngineStart(720, 576, LayoutYUY2);
-            ClockEngineProcess(here.Pixels());
+            TheClockEngine().Start(720, 576, LayoutYUY2);
+            TheClockEngine().Process(here.Pixels());
             sameSecond = std::time(nullptr) == start;
             if (sameSecond)
                 EXPECT_TRUE(viaDll.bytes == here.bytes);
@@ -472,7 +461,7 @@ TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
         record->deinit();
         FreeLibrary(dll);
     }
-    Settings().SetLive(TableDefaults());
+    TheClockEngine().Settings().SetLive(TableDefaults());
 }
 
 // A clock larger than the frame: the DLL draws, scales and keeps only what

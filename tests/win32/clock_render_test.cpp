@@ -1,7 +1,7 @@
 // The GDI clock renderer on real DIB sections: the premultiplied values of
 // plane 0 on solid areas (back box, glyph interiors, shadow), the picture's
 // size against GDI's own measurement, and the font's fixed quality.
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "render/clock_colors.h"
 #include "render/dib_plane_win32.h"

@@ -7,7 +7,7 @@
 // can move a tap; HORAVEL_X87_ENTRIES=all compares every entry of every
 // table, which takes hours.
 #include "composite/filter_table.h"
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
 
 #include <gtest/gtest.h>

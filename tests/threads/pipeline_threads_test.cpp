@@ -2,7 +2,7 @@
 // settings and asks for redraws, one runs the pipeline, one reads the clock
 // text and size. Run under ThreadSanitizer it proves the shared state is
 // guarded; run plainly it still checks that no reader sees a torn text.
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 
 #include "pipeline_fakes.h"
 

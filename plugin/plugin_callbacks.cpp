@@ -3,11 +3,10 @@
 // The host's stack is only 4-byte aligned on 32-bit Windows, so every entry
 // point realigns it for the SSE code beneath.
 
-#include "core/plugin_callbacks.h"
+#include "plugin/plugin_callbacks.h"
 
-#include "core/clock_api.h"
-#include "core/clock_engine.h"
-#include "core/plugin_app.h"
+#include "plugin/clock_engine.h"
+#include "plugin/plugin_app.h"
 #include "framework/message_box.h"
 #include "framework/module_state.h"
 #include "settings/profile_settings.h"
@@ -56,7 +55,7 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginInit()
     try {
         // A second `init` keeps the settings of the first and their edits.
         if (!g_settingsLoaded.load()) {
-            LoadSettings(Settings(), ModuleExeName());
+            LoadSettings(TheClockEngine().Settings(), ModuleExeName());
             g_settingsLoaded.store(true);
         }
         // Day and month names follow the user's regional settings; only the
@@ -85,7 +84,7 @@ HORAVEL_ENTRY int32_t HORAVEL_CDECL PluginStart(FrameDescriptor* descriptor)
             g_processGate.store(kGateStarted | (ProcessorLacksSse(format.processor) ? kGateNoSse : 0),
                                 std::memory_order_release);
         }
-        ClockEngineStart(format.width, format.height, format.layout);
+        TheClockEngine().Start(format.width, format.height, format.layout);
         return 1;
     } catch (...) {
         return 0;
@@ -101,7 +100,7 @@ HORAVEL_ENTRY int32_t HORAVEL_CDECL PluginProcess(FrameRecord* frame)
         // A frame before any `start` has no known geometry: leave it alone.
         if (g_processGate.load(std::memory_order_acquire) != kGateStarted)
             return 0;
-        ClockEngineProcess(frame->pixels);
+        TheClockEngine().Process(frame->pixels);
         return 1;
     } catch (...) {
         return 0;
@@ -126,7 +125,7 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginSettings(void** parentWindow)
         // the ones saved.
         if (!g_settingsLoaded.load())
             return;
-        OpenOrRaiseSettingsDialog(parentWindow ? static_cast<HWND>(*parentWindow) : nullptr);
+        OpenOrRaiseSettingsDialog(parentWindow ? static_cast<HWND>(*parentWindow) : nullptr, TheClockEngine());
     } catch (...) {
     }
 }
@@ -140,7 +139,7 @@ HORAVEL_ENTRY void HORAVEL_CDECL PluginDeinit()
         // Without a loaded profile there is nothing to save: writing the
         // store would put empty values into the profile.
         if (g_settingsLoaded.exchange(false))
-            SaveSettings(Settings());
+            SaveSettings(TheClockEngine().Settings());
     } catch (...) {
     }
 }

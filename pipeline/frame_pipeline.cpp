@@ -1,4 +1,4 @@
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 
 #include "core/muldiv.h"
 

@@ -1,13 +1,8 @@
-// The clock's globals in the DLL and their Win32 bindings: the overlay with
-// DIB-section planes, the GDI text renderer and its font, the compositor, the
-// wall clock (time()), the preview window that gets the posted refresh, and
-// the frame pipeline that ties them together. Constructed on first use, so
-// the dialog may ask for the clock text before any stream starts.
+#include "plugin/clock_engine.h"
+
 #include "composite/compositor.h"
-#include "core/clock_api.h"
 #include "core/calendar_second.h"
-#include "core/clock_engine.h"
-#include "core/frame_pipeline.h"
+#include "pipeline/frame_pipeline.h"
 #include "render/clock_overlay.h"
 #include "render/dib_plane_win32.h"
 #include "render/gdi_clock_renderer_win32.h"
@@ -50,69 +45,76 @@ private:
     std::atomic<HWND> m_window{nullptr};
 };
 
-struct ClockEngine {
+} // namespace
+
+struct ClockEngine::Parts {
+    SettingsStore settings;
     ClockOverlay overlay{AllocateDibPlane};
     Compositor compositor;
     CompositorTarget target{compositor};
     GdiClockTextRenderer renderer;
     SystemClock clock;
     PreviewWindow preview;
-    FramePipeline pipeline{Settings(), overlay, target, renderer, clock, &preview};
-    // Frames before the first `start` have no known format and are skipped.
+    FramePipeline pipeline{settings, overlay, target, renderer, clock, &preview};
     std::atomic<bool> started{false};
 };
 
-ClockEngine& Engine()
+ClockEngine::ClockEngine() : m_parts(std::make_unique<Parts>()) {}
+ClockEngine::~ClockEngine() = default;
+
+ClockEngine& TheClockEngine()
 {
     static ClockEngine engine;
     return engine;
 }
 
-} // namespace
-
-void RequestClockRedraw()
+SettingsStore& ClockEngine::Settings()
 {
-    Engine().pipeline.RequestClockRedraw();
+    return m_parts->settings;
 }
 
-std::string ClockText()
+void ClockEngine::RequestClockRedraw()
 {
-    return Engine().pipeline.ClockText();
+    m_parts->pipeline.RequestClockRedraw();
 }
 
-Size ClockSize()
+std::string ClockEngine::ClockText() const
 {
-    return Engine().pipeline.ClockSize();
+    return m_parts->pipeline.ClockText();
 }
 
-void CreateClockFont()
+Size ClockEngine::ClockSize() const
 {
-    Engine().renderer.CreateClockFont(Settings().Live());
+    return m_parts->pipeline.ClockSize();
 }
 
-void SetPreviewWindow(void* hwnd)
+void ClockEngine::CreateClockFont()
 {
-    Engine().preview.Set(static_cast<HWND>(hwnd));
+    m_parts->renderer.CreateClockFont(m_parts->settings.Live());
 }
 
-void ClockEngineStart(int32_t width, int32_t height, int32_t layout)
+void ClockEngine::SetPreviewWindow(HWND window)
 {
-    ClockEngine& engine = Engine();
-    engine.pipeline.RequestClockRedraw();
-    engine.compositor.SetFrameFormat(width, height, layout);
+    m_parts->preview.Set(window);
+}
+
+void ClockEngine::Start(int32_t width, int32_t height, int32_t layout)
+{
+    Parts& parts = *m_parts;
+    parts.pipeline.RequestClockRedraw();
+    parts.compositor.SetFrameFormat(width, height, layout);
     CreateClockFont();
     // Plane 0 colour, plane 1 opacity; a repeated start adds none.
-    while (engine.overlay.PlaneCount() < 2)
-        engine.overlay.AddPlane();
-    engine.started.store(true);
+    while (parts.overlay.PlaneCount() < 2)
+        parts.overlay.AddPlane();
+    parts.started.store(true);
 }
 
-void ClockEngineProcess(uint8_t* framePixels)
+void ClockEngine::Process(uint8_t* framePixels)
 {
-    ClockEngine& engine = Engine();
-    if (!framePixels || !engine.started.load())
+    if (!framePixels || !m_parts->started.load())
         return;
-    engine.pipeline.ProcessFrame(framePixels);
+    m_parts->pipeline.ProcessFrame(framePixels);
 }
 
 } // namespace horavel

@@ -1,9 +1,8 @@
 // The DLL's two exports, its static plug-in record, its application object
 // and its entry point.
 
-#include "core/clock_api.h"
-#include "core/plugin_app.h"
-#include "core/plugin_callbacks.h"
+#include "plugin/plugin_app.h"
+#include "plugin/plugin_callbacks.h"
 #include "framework/module_state.h"
 
 #include <windows.h>
@@ -29,12 +28,6 @@ PluginApp g_app;
 } // namespace
 
 PluginApp& ThePluginApp() { return g_app; }
-
-SettingsStore& Settings()
-{
-    static SettingsStore store;
-    return store;
-}
 
 std::string ModuleExeName()
 {

@@ -33,10 +33,6 @@ namespace horavel {
 // in thousandths is measured against it.
 inline constexpr Size kReferenceFrame{768, 576};
 
-// Hysteresis margins, in percent, of the overlay planes and the scaled copy.
-inline constexpr int32_t kOverlayGrowPercent = 25;
-inline constexpr int32_t kOverlayShrinkPercent = 25;
-
 // The rendered pixel size in thousandths of the reference frame:
 // MulDiv(width, 1000, 768) by MulDiv(height, 1000, 576).
 Size ClockSizeInThousandths(Size pixels);
