@@ -4,11 +4,11 @@
 // the plug-in's init. scripts/make-guide turns its output into the table of
 // the user guide, so the guide shows what the plug-in really draws.
 //
-//   format-examples.exe PATH\Horavel.dll
+//   format-examples.exe PATH\Horavel.dll [FORMAT...]
 //
 // Output, in the ANSI code page (1251 in a Russian locale), one line each:
 //   item<TAB>menu item text<TAB>what its specifier shows
-//   clean<TAB>format<TAB>what the clock shows for it
+//   format<TAB>FORMAT<TAB>what the clock shows for it
 #include "core/clock_format.h"
 #include "ui/resource.h"
 
@@ -50,8 +50,8 @@ std::string Ansi(const wchar_t* text)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: format-examples PATH\\Horavel.dll\n");
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: format-examples PATH\\Horavel.dll [FORMAT...]\n");
         return 2;
     }
     HMODULE dll = LoadLibraryExA(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE);
@@ -78,10 +78,8 @@ int main(int argc, char** argv)
         std::printf("item\t%s\t%s\n", item.c_str(),
                     horavel::ClockFormat(specifier).Format(second).c_str());
     }
-    for (const char* format : {"%H:%M:%S", "%d.%m.%Y %H:%M", "%A, %H:%M", "%#d.%m.%Y", "%H:%M %Q",
-                               "%e.%m", "%H:%M% UTC", "%d.%m%", "100%%"})
-        std::printf("clean\t%s\t%s\n", format,
-                    horavel::ClockFormat(format).Format(second).c_str());
+    for (int i = 2; i < argc; ++i)
+        std::printf("format\t%s\t%s\n", argv[i], horavel::ClockFormat(argv[i]).Format(second).c_str());
     DestroyMenu(menu);
     FreeLibrary(dll);
     return 0;

@@ -219,7 +219,11 @@ TEST(DialogResources, EmblemAndVersionBlock)
     wchar_t* description = nullptr;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\041904B0\\FileDescription",
                                reinterpret_cast<void**>(&description), &length));
-    EXPECT_STREQ(description, L"OSD-часы.");
+    EXPECT_STREQ(description, L"OSD-часы");
+    wchar_t* product = nullptr;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\041904B0\\ProductName",
+                               reinterpret_cast<void**>(&product), &length));
+    EXPECT_STREQ(product, L"Плагин Horavel");
     const std::wstring shown = Widen(HORAVEL_VERSION_SHOWN);
     for (const wchar_t* key : {L"\\StringFileInfo\\041904B0\\FileVersion",
                                L"\\StringFileInfo\\041904B0\\ProductVersion"}) {
