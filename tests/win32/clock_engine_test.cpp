@@ -6,6 +6,7 @@
 #include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
 #include "core/plugin_record.h"
+#include "core/settings_table.h"
 #include "render/dib_plane_win32.h"
 #include "render/gdi_clock_renderer_win32.h"
 
@@ -19,6 +20,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -197,6 +200,63 @@ TEST(ClockEngine, ClockWiderThanTheFrameIsCutOnTheLeft)
         // Every frame puts it back to the same place.
         TheClockEngine().Process(frame.Pixels());
         EXPECT_EQ(LivePosition().x, 1000 - size.width);
+    }
+    TheClockEngine().Settings().SetLive(TableDefaults());
+}
+
+// Every setting of the table, changed alone as the dialog changes it (the
+// font made again, a redraw asked for), reaches the next frame; only the
+// quality, which the clock font ignores, leaves it as it was. A setting
+// added to the table needs a value here, or this test fails.
+TEST(ClockEngine, EverySettingChangedAloneReachesTheNextFrame)
+{
+    SettingsRecord base = TableDefaults();
+    base.StringPosX = 100;
+    base.StringPosY = 100;
+    base.Format = "Clock \xE0\xE1\xE2";  // a text that stays the same; letters above 127
+    const auto frameWith = [](const SettingsRecord& settings) {
+        TheClockEngine().Settings().SetLive(settings);
+        TheClockEngine().CreateClockFont();
+        TheClockEngine().RequestClockRedraw();
+        Frame frame(720, 576, LayoutRGB24);
+        TheClockEngine().Process(frame.Pixels());
+        return frame.bytes;
+    };
+    TheClockEngine().Start(720, 576, LayoutRGB24);
+    const std::vector<uint8_t> before = frameWith(base);
+    const std::map<std::string, std::function<void(SettingsRecord&)>> changes = {
+        {"StringPosX", [](SettingsRecord& r) { r.StringPosX = 300; }},
+        {"StringPosY", [](SettingsRecord& r) { r.StringPosY = 300; }},
+        {"FontName", [](SettingsRecord& r) { r.FontName = "Liberation Mono"; }},
+        {"FontSize", [](SettingsRecord& r) { r.FontSize = -50; }},
+        {"FontWeight", [](SettingsRecord& r) { r.FontWeight = 400; }},
+        {"FontItalic", [](SettingsRecord& r) { r.FontItalic = 1; }},
+        {"FontUnderline", [](SettingsRecord& r) { r.FontUnderline = 0; }},
+        {"FontStrikeOut", [](SettingsRecord& r) { r.FontStrikeOut = 1; }},
+        {"FontCharSet", [](SettingsRecord& r) { r.FontCharSet = r.FontCharSet == 204 ? 0 : 204; }},
+        {"FontQuality", [](SettingsRecord& r) { r.FontQuality = 0; }},
+        {"TextColor", [](SettingsRecord& r) { r.TextColor = 0x0000FF; }},
+        {"BackColor", [](SettingsRecord& r) { r.BackColor = 0x00FF00; }},
+        {"TextOpacity", [](SettingsRecord& r) { r.TextOpacity = 100; }},
+        {"BackOpacity", [](SettingsRecord& r) { r.BackOpacity = 90; }},
+        {"ShadowOffset", [](SettingsRecord& r) { r.ShadowOffset = 20; }},
+        {"Format", [](SettingsRecord& r) { r.Format = "Other"; }},
+    };
+    for (const SettingsTableRow& row : SettingsTable()) {
+        const std::string key(row.key);
+        SCOPED_TRACE(key);
+        const auto change = changes.find(key);
+        ASSERT_NE(change, changes.end()) << "no other value of " << key << " to try";
+        SettingsRecord changed = base;
+        change->second(changed);
+        ASSERT_FALSE(changed == base);
+        const std::vector<uint8_t> after = frameWith(changed);
+        if (key == "FontQuality")
+            EXPECT_TRUE(after == before) << "the quality changed the frame";
+        else
+            EXPECT_TRUE(after != before) << "the frame did not show the change";
+        // And back: the frame of before again.
+        EXPECT_TRUE(frameWith(base) == before) << "the frame of before did not come back";
     }
     TheClockEngine().Settings().SetLive(TableDefaults());
 }

@@ -510,6 +510,26 @@ TEST(SettingsDialog, CancelAfterChangesAndDefaultsRestoresAllSixteenValues)
     EXPECT_EQ(SettingsOf(profile).size(), 16u);
 }
 
+// "Отмена" brings back the frames of before the dialog opened: the settings
+// and the clock font made from them, whatever was edited in between.
+TEST(SettingsDialog, CancelBringsBackTheFrameOfBeforeTheEdits)
+{
+    std::string profile = kEditedProfile;
+    // A clock text that does not change with the time.
+    profile.replace(profile.find("Format=%d.%m %H:%M"), 18, "Format=\xD7\xE0\xF1\xFB");
+    PluginSession plugin(profile);
+    plugin.ProcessOneFrame();
+    const std::vector<uint8_t> before = plugin.Frame();
+    plugin.OpenSettings();
+    plugin.Type(IDC_TEXT_OPACITY_EDIT, L"5");
+    plugin.Click(IDC_DEFAULTS);  // every value, the font's included
+    plugin.Type(IDC_BACK_OPACITY_EDIT, L"9");
+    EXPECT_TRUE(plugin.Frame() != before) << "the edits did not reach the frame";
+    plugin.Click(IDC_CANCEL);
+    Pump(100);
+    EXPECT_TRUE(plugin.Frame() == before) << "the frame of before did not come back";
+}
+
 TEST(SettingsDialog, OkKeepsTheEditsAndTheNextOpeningSnapshotsThem)
 {
     PluginSession plugin;
