@@ -13,7 +13,7 @@
 
 namespace horavel {
 
-// The 16 persisted values, in table (and file) order. Members are named by
+// The 17 persisted values, in table (and file) order. Members are named by
 // their profile keys.
 struct SettingsRecord {
     int32_t StringPosX = 0;      // thousandths of the frame width
@@ -32,6 +32,11 @@ struct SettingsRecord {
     int32_t BackOpacity = 0;     // percent
     int32_t ShadowOffset = 0;    // percent of the text height
     std::string Format;          // strftime notation
+    // 0: the clock is scaled from the 768 x 576 reference frame, frame width
+    // / 768 across and frame height / 576 down; 1: by frame height / 576 in
+    // both directions, so that its letters keep their shape on frames of
+    // square pixels of any aspect.
+    uint8_t KeepShape = 0;
 
     friend bool operator==(const SettingsRecord&, const SettingsRecord&) = default;
 };
@@ -104,7 +109,7 @@ public:
     void StoreCurrentRecord();   // record 0 := live
     void TakeSnapshot();         // StoreCurrentRecord, snapshot := copy of the records
     void RestoreSnapshot();      // records := copy of the snapshot, ApplyCurrentRecord
-    void RestoreDefaults();      // live := defaults record, all 16 values
+    void RestoreDefaults();      // live := defaults record, all 17 values
 
     DialogPosition GetDialogPosition() const;
     void SetDialogPosition(DialogPosition position);

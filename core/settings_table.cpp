@@ -29,8 +29,9 @@ const SettingsTableRow kSettingsTable[] = {
     {6, "BackOpacity", &SettingsRecord::BackOpacity, 30},
     {6, "ShadowOffset", &SettingsRecord::ShadowOffset, 8},
     {12, "Format", &SettingsRecord::Format, "%H:%M:%S"},
+    {0, "KeepShape", &SettingsRecord::KeepShape, 0, true},
 };
-static_assert(std::size(kSettingsTable) == 16);
+static_assert(std::size(kSettingsTable) == 17);
 
 } // namespace
 

@@ -1,4 +1,4 @@
-// The settings table: for each of the 16 persisted values its type code, its
+// The settings table: for each of the 17 persisted values its type code, its
 // profile key, the record member it lives in and its default, plus the
 // conversions between profile texts and values that the type codes define.
 #pragma once
@@ -103,11 +103,15 @@ struct BasicTableRow {
     const char* key;
     FieldLocation<Record> location;
     DefaultCell defaultValue;
+    // A value newer than the profiles written before it: left out of the
+    // profile while it holds its default, so that those profiles keep their
+    // bytes; a missing key reads as the default.
+    bool omittedAtDefault = false;
 };
 
 using SettingsTableRow = BasicTableRow<SettingsRecord>;
 
-// The 16 rows in record and file order.
+// The 17 rows in record and file order.
 std::span<const SettingsTableRow> SettingsTable();
 
 // --- table-driven reading and writing -------------------------------------
@@ -186,7 +190,7 @@ void ReadTable(std::span<const BasicTableRow<Record>> rows, Record& record, Look
     }
 }
 
-// Calls `emit(key, text)` for every row with a code up to 12, in table order.
+// Calls `emit(row, text)` for every row with a code up to 12, in table order.
 template <class Record, class Emit>
 void WriteTable(std::span<const BasicTableRow<Record>> rows, const Record& record, Emit&& emit)
 {
@@ -196,11 +200,23 @@ void WriteTable(std::span<const BasicTableRow<Record>> rows, const Record& recor
             continue;
         if (storage == Storage::Text) {
             auto member = std::get_if<std::string Record::*>(&row.location);
-            emit(row.key, member ? record.**member : std::string());
+            emit(row, member ? record.**member : std::string());
         } else {
-            emit(row.key, FormatByTypeCode(row.typeCode, LoadNumber(record, row.location)));
+            emit(row, FormatByTypeCode(row.typeCode, LoadNumber(record, row.location)));
         }
     }
+}
+
+// True when a row's value text is not written into a profile: the row is
+// omitted at its default, and the text is the default's.
+template <class Record>
+bool OmittedFromProfile(const BasicTableRow<Record>& row, const std::string& text)
+{
+    if (!row.omittedAtDefault)
+        return false;
+    if (StorageOf(row.typeCode) == Storage::Text)
+        return text == (row.defaultValue.text ? row.defaultValue.text : "");
+    return text == FormatByTypeCode(row.typeCode, CutToStorage(row.typeCode, row.defaultValue.bits));
 }
 
 } // namespace horavel

@@ -2,11 +2,25 @@
 
 #include "core/muldiv.h"
 
+#include <cstdint>
+
 namespace horavel {
 
 Size ClockSizeInThousandths(Size pixels)
 {
     return {MulDiv(pixels.width, 1000, kReferenceFrame.width), MulDiv(pixels.height, 1000, kReferenceFrame.height)};
+}
+
+Size ClockSizeInThousandths(Size pixels, Size frame, bool keepShape)
+{
+    const Size reference = ClockSizeInThousandths(pixels);
+    if (!keepShape || frame.width <= 0 || frame.height <= 0 || pixels.width < 0)
+        return reference;
+    // width * frame.height / 576 pixels, in thousandths of frame.width.
+    const int64_t numerator = int64_t{pixels.width} * frame.height * 1000;
+    const int64_t denominator = int64_t{kReferenceFrame.height} * frame.width;
+    const int64_t width = (numerator + denominator / 2) / denominator;
+    return {width > INT32_MAX ? INT32_MAX : static_cast<int32_t>(width), reference.height};
 }
 
 Point ClampClockPosition(Point position, Size clockSize)
@@ -103,15 +117,17 @@ void FramePipeline::Render(int64_t second)
     // it fits, the compositor keeps all of it. (ProcessFrame still renders
     // again should a position ever need what the copy lacks.)
     Point placed;
+    const Size frame = m_compositor.FrameSize();
+    const bool keepShape = settings.KeepShape != 0;
     const PicturePartChooser visiblePart = [&](Size pictureSize) {
-        const Size thousandths = ClockSizeInThousandths(pictureSize);
+        const Size thousandths = ClockSizeInThousandths(pictureSize, frame, keepShape);
         Point live;
         m_settings.EditLivePosition([&](int32_t& x, int32_t& y) { live = {x, y}; });
         placed = ClampClockPosition(live, thousandths);
         return m_compositor.PicturePartFor(pictureSize, thousandths, placed);
     };
     const RenderedClock rendered = m_renderer.RenderClockText(text, settings, m_overlay, visiblePart);
-    const Size size = ClockSizeInThousandths(rendered.pixelSize);
+    const Size size = ClockSizeInThousandths(rendered.pixelSize, frame, keepShape);
     {
         std::lock_guard<std::mutex> lock(m_stateLock);
         m_clockSize = size;

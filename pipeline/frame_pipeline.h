@@ -37,6 +37,12 @@ inline constexpr Size kReferenceFrame{768, 576};
 // MulDiv(width, 1000, 768) by MulDiv(height, 1000, 576).
 Size ClockSizeInThousandths(Size pixels);
 
+// The same on a frame of `frame` pixels. With keepShape (KeepShape = 1) the
+// picture is scaled by frame height / 576 in both directions: the height is
+// as above, the width is width * frame height / 576 in thousandths of the
+// frame width, rounded to the nearest. Without a frame size, as above.
+Size ClockSizeInThousandths(Size pixels, Size frame, bool keepShape);
+
 // Brings the clock's top-left corner (thousandths) into the frame, in this
 // order: x < 0 -> 0; y < 0 -> 0; x + width > 1000 -> 1000 - width; y + height
 // > 1000 -> 1000 - height. A clock larger than the frame ends with a negative
@@ -71,6 +77,8 @@ public:
     // does not hold.
     virtual bool ServesPosition(Point position) const = 0;
     virtual void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) = 0;
+    // The frame's width and height in pixels.
+    virtual Size FrameSize() const = 0;
 };
 
 // The compositing engine behind that interface.
@@ -92,6 +100,7 @@ public:
     {
         m_compositor.BlendOverlay(framePixels, position, opacityPercent);
     }
+    Size FrameSize() const override { return {m_compositor.frameWidth(), m_compositor.frameHeight()}; }
 
 private:
     Compositor& m_compositor;

@@ -35,12 +35,12 @@ void Compose(SettingsStore& store, IniDocument& document)
     WriteSettingsTable(store, document);
 }
 
-// Key and value texts of the 16 rows of `record`, in table order.
+// Key and value texts of all the rows of `record`, in table order.
 std::vector<std::pair<std::string, std::string>> TableTexts(const SettingsRecord& record)
 {
     std::vector<std::pair<std::string, std::string>> texts;
-    WriteTable<SettingsRecord>(SettingsTable(), record, [&](const char* key, const std::string& text) {
-        texts.emplace_back(key, text);
+    WriteTable<SettingsRecord>(SettingsTable(), record, [&](const SettingsTableRow& row, const std::string& text) {
+        texts.emplace_back(row.key, text);
     });
     return texts;
 }
@@ -74,8 +74,11 @@ bool ComposeOverProfile(SettingsStore& store, const std::string& profileText, In
     document.WriteKeyValue("DlgWndPosY",
                            std::to_string(position.y != loadedPosition.y ? position.y : profilePosition.y));
     document.WriteSectionHeader(kCommonSection);
-    for (size_t i = 0; i < live.size(); ++i)
-        document.WriteKeyValue(live[i].first, live[i].second != loaded[i].second ? live[i].second : theirs[i].second);
+    for (size_t i = 0; i < live.size(); ++i) {
+        const std::string& text = live[i].second != loaded[i].second ? live[i].second : theirs[i].second;
+        if (!OmittedFromProfile(SettingsTable()[i], text))
+            document.WriteKeyValue(live[i].first, text);
+    }
     return true;
 }
 
@@ -95,8 +98,9 @@ void ReadSettingsTable(SettingsStore& store, IniDocument& document, std::string_
 void WriteSettingsTable(const SettingsStore& store, IniDocument& document)
 {
     const SettingsRecord live = store.Live();
-    WriteTable<SettingsRecord>(SettingsTable(), live, [&](const char* key, const std::string& text) {
-        document.WriteKeyValue(key, text);
+    WriteTable<SettingsRecord>(SettingsTable(), live, [&](const SettingsTableRow& row, const std::string& text) {
+        if (!OmittedFromProfile(row, text))
+            document.WriteKeyValue(row.key, text);
     });
 }
 

@@ -13,11 +13,12 @@
 
 namespace horavel {
 
-// Reads all 16 rows from `section` into the live record; a row whose key is
+// Reads all the rows from `section` into the live record; a row whose key is
 // missing or empty there takes its table default.
 void ReadSettingsTable(SettingsStore& store, IniDocument& document, std::string_view section);
 
-// Appends one key line per table row, from the live record.
+// Appends one key line per table row, from the live record (a row omitted
+// at its default only when it holds something else).
 void WriteSettingsTable(const SettingsStore& store, IniDocument& document);
 
 // Fills the store from the profile at `location` (kept in the store for the

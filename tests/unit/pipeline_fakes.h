@@ -105,6 +105,8 @@ public:
     Rect PicturePartFor(Size picture, Size, Point) const override { return {0, 0, picture.width, picture.height}; }
     bool serves = true;  // what ServesPosition answers
     bool ServesPosition(Point) const override { return serves; }
+    Size frame{720, 576};  // what FrameSize answers
+    Size FrameSize() const override { return frame; }
     std::vector<OverlayPart> releases;  // preparations with nothing to draw
     void BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent) override
     {

@@ -104,6 +104,23 @@ TEST(PipelineSizing, ThousandthsOfTheReferenceFrame)
     EXPECT_EQ(ClockSizeInThousandths({0, 0}), (Size{0, 0}));
 }
 
+TEST(PipelineSizing, KeepShapeScalesBothWaysByTheFrameHeight)
+{
+    // Off, or without a frame: the reference frame's two scales.
+    EXPECT_EQ(ClockSizeInThousandths({139, 41}, {1920, 1080}, false), (Size{181, 71}));
+    EXPECT_EQ(ClockSizeInThousandths({139, 41}, {0, 0}, true), (Size{181, 71}));
+    // On a 4:3 frame of the reference's shape nothing changes.
+    EXPECT_EQ(ClockSizeInThousandths({139, 41}, {768, 576}, true), (Size{181, 71}));
+    // 139 * 1080 / 576 = 260.6 pixels of 1920: 135.7 thousandths.
+    EXPECT_EQ(ClockSizeInThousandths({139, 41}, {1920, 1080}, true), (Size{136, 71}));
+    // 100 * 576 / 576 = 100 pixels of 720: 138.9.
+    EXPECT_EQ(ClockSizeInThousandths({100, 41}, {720, 576}, true), (Size{139, 71}));
+    // Halves round up: 1 * 288 / 576 = 0.5 pixel of 1 is 500 thousandths.
+    EXPECT_EQ(ClockSizeInThousandths({1, 0}, {1, 288}, true), (Size{500, 0}));
+    // Far beyond 32 bits in between.
+    EXPECT_EQ(ClockSizeInThousandths({60000, 1}, {1, 60000}, true).width, INT32_MAX);
+}
+
 TEST(PipelineClamp, PositionComesBackIntoTheFrame)
 {
     EXPECT_EQ(ClampClockPosition({-5, -1}, {300, 100}), (Point{0, 0}));

@@ -121,8 +121,9 @@ TEST(SettingsConversion, TableReaderAndWriterCoverAllCodes)
     given.s64 = INT64_MIN;
     given.u64 = UINT64_MAX;
     given.text = " a=b ";
-    WriteTable<WideRecord>(kWideTable, given,
-                           [&](const char* key, const std::string& text) { lines.emplace_back(key, text); });
+    WriteTable<WideRecord>(kWideTable, given, [&](const BasicTableRow<WideRecord>& row, const std::string& text) {
+        lines.emplace_back(row.key, text);
+    });
     ASSERT_EQ(lines.size(), 13u);   // code 13 is not written
     EXPECT_EQ(lines[0].second, "200");
     EXPECT_EQ(lines[1].second, "-32768");

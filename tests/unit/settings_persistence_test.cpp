@@ -79,6 +79,24 @@ TEST_F(Persistence, AnUnchangedProfileIsNotRewritten)
     EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Unchanged);
 }
 
+// KeepShape came after profiles were written: at its default it stays out of
+// the profile, so those profiles keep their bytes; set, it is written last.
+TEST_F(Persistence, KeepShapeIsWrittenOnlyWhenSet)
+{
+    LoadFrom(std::string(kDefaultProfile));
+    EXPECT_EQ(store.Live().KeepShape, 0);
+    store.EditLive([](SettingsRecord& r) { r.KeepShape = 1; });
+    EXPECT_EQ(SaveSettingsToProfile(store, files), IniDocument::WriteResult::Written);
+    EXPECT_EQ(File(), std::string(kDefaultProfile) + "KeepShape=1\r\n");
+
+    SettingsStore again;
+    LoadSettingsFromProfile(again, files, Location());
+    EXPECT_EQ(again.Live().KeepShape, 1);
+    again.EditLive([](SettingsRecord& r) { r.KeepShape = 0; });
+    EXPECT_EQ(SaveSettingsToProfile(again, files), IniDocument::WriteResult::Written);
+    EXPECT_EQ(File(), kDefaultProfile);
+}
+
 TEST_F(Persistence, DefaultSectionFeedsOnlyTheDefaultsRecordAndIsDropped)
 {
     LoadFrom(std::string("[DEFAULT]\r\nTextOpacity=90\r\nFontName=Tahoma\r\n"));
@@ -175,6 +193,7 @@ TEST_F(Persistence, EditsAndDialogPositionSurviveARoundTrip)
         r.TextColor = 0x00FF8040;
         r.StringPosX = 900;
         r.Format = "%A %d %B";
+        r.KeepShape = 1;
     });
     store.SetDialogPosition({-32000, 15});
     SaveSettingsToProfile(store, files);

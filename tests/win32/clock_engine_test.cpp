@@ -241,6 +241,7 @@ TEST(ClockEngine, EverySettingChangedAloneReachesTheNextFrame)
         {"BackOpacity", [](SettingsRecord& r) { r.BackOpacity = 90; }},
         {"ShadowOffset", [](SettingsRecord& r) { r.ShadowOffset = 20; }},
         {"Format", [](SettingsRecord& r) { r.Format = "Other"; }},
+        {"KeepShape", [](SettingsRecord& r) { r.KeepShape = 1; }},
     };
     for (const SettingsTableRow& row : SettingsTable()) {
         const std::string key(row.key);
@@ -258,6 +259,43 @@ TEST(ClockEngine, EverySettingChangedAloneReachesTheNextFrame)
         // And back: the frame of before again.
         EXPECT_TRUE(frameWith(base) == before) << "the frame of before did not come back";
     }
+    TheClockEngine().Settings().SetLive(TableDefaults());
+}
+
+// KeepShape: off, the clock is stretched with the frame's aspect; on, its
+// width over its height is the same on a 4:3 and a 16:9 frame, within the
+// pixel that each side's rounding may take.
+TEST(ClockEngine, KeepShapeKeepsTheClocksAspectOnWideFrames)
+{
+    Size box[2][2];  // [KeepShape][frame]
+    const Size frames[2] = {{768, 576}, {1920, 1080}};
+    for (int keep = 0; keep < 2; ++keep) {
+        for (int f = 0; f < 2; ++f) {
+            SettingsRecord settings = TableDefaults();
+            settings.KeepShape = static_cast<uint8_t>(keep);
+            settings.BackOpacity = 100;
+            settings.StringPosX = 100;
+            settings.StringPosY = 100;
+            settings.Format = "12:47:09";
+            TheClockEngine().Settings().SetLive(settings);
+            TheClockEngine().Start(frames[f].width, frames[f].height, LayoutRGB24);
+            Frame frame(frames[f].width, frames[f].height, LayoutRGB24);
+            const Frame before = frame;
+            TheClockEngine().Process(frame.Pixels());
+            const Rect changed = CheckChanges(before, frame, {0, 0, frame.width, frame.height});
+            box[keep][f] = {changed.Width(), changed.Height()};
+            std::printf("KeepShape=%d on %dx%d: clock box %d x %d\n", keep, frames[f].width, frames[f].height,
+                        changed.Width(), changed.Height());
+        }
+    }
+    // The same on the reference frame either way.
+    EXPECT_EQ(box[0][0], box[1][0]);
+    const auto widthAt = [&](int keep, int f) {
+        return static_cast<double>(box[keep][0].width) * box[keep][f].height / box[keep][0].height;
+    };
+    EXPECT_NEAR(box[1][1].width, widthAt(1, 1), 1.0);
+    // Off, the 16:9 clock is a third wider than its shape.
+    EXPECT_NEAR(box[0][1].width / widthAt(0, 1), 4.0 / 3.0, 0.02);
     TheClockEngine().Settings().SetLive(TableDefaults());
 }
 
