@@ -200,116 +200,127 @@ bool Compositor::PackCopy(int32_t odd)
     return true;
 }
 
-void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)
+bool Compositor::ClipBlend(Point position, BlendRun& run) const
 {
-    if (!framePixels || !scaled_ || contentRect_.IsEmpty() || copyLayout_ != layout_)
-        return;
     const Size area = DrawableArea();
     if (area.width <= 0)
-        return;
-    const int32_t frameWidth = frameWidth_;
-    const int32_t frameHeight = frameHeight_;
-    const int32_t bytesPerPixel = layout_ == LayoutYUY2 ? 2 : 3;
-    const ptrdiff_t lineBytes = static_cast<ptrdiff_t>(int64_t{bytesPerPixel} * frameWidth);
-    const int32_t usableWidth = area.width;
-
-    int32_t x = MulDiv(frameWidth, position.x, 1000);
-    int32_t y = MulDiv(frameHeight, position.y, 1000);
+        return false;
+    int32_t x = MulDiv(frameWidth_, position.x, 1000);
+    int32_t y = MulDiv(frameHeight_, position.y, 1000);
     // The parity of the frame pixel that the block's first column lands on.
-    const int32_t odd = static_cast<int32_t>((int64_t{x} + preparedRect_.left) & 1);
+    run.odd = static_cast<int32_t>((int64_t{x} + preparedRect_.left) & 1);
     int64_t sl = contentRect_.left, st = contentRect_.top;
     int64_t sr = contentRect_.right, sb = contentRect_.bottom;
-    if (sr - sl <= 0 || x >= usableWidth)
-        return;
+    if (sr - sl <= 0 || x >= area.width || sb - st <= 0 || y >= frameHeight_)
+        return false;
     if (x < 0) {
         sl -= x;
         x = 0;
     }
-    if (sb - st <= 0 || y >= frameHeight)
-        return;
     if (y < 0) {
         st -= y;
         y = 0;
     }
-    if (sl >= sr)
-        return;
-    if (x + (sr - sl) > usableWidth)
-        sr = usableWidth - x + sl;
-    if (st >= sb)
-        return;
-    if (y + (sb - st) > frameHeight)
-        sb = frameHeight - y + st;
+    if (sl >= sr || st >= sb)
+        return false;
+    if (x + (sr - sl) > area.width)
+        sr = area.width - x + sl;
+    if (y + (sb - st) > frameHeight_)
+        sb = frameHeight_ - y + st;
     if (sr <= sl || sb <= st)
-        return;
+        return false;
     // Only the prepared part of the copy exists; a blend that would reach
     // outside it (a position other than the one prepared for) draws nothing.
-    if (sl < preparedRect_.left || sr > preparedRect_.right || st < preparedRect_.top ||
-        sb > preparedRect_.bottom)
-        return;
+    if (sl < preparedRect_.left || sr > preparedRect_.right || st < preparedRect_.top || sb > preparedRect_.bottom)
+        return false;
+    run.x = x;
+    run.y = y;
+    run.copy = Rect{static_cast<int32_t>(sl), static_cast<int32_t>(st), static_cast<int32_t>(sr),
+                    static_cast<int32_t>(sb)};
+    return true;
+}
 
+void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opacityPercent)
+{
+    if (!framePixels || !scaled_ || contentRect_.IsEmpty() || copyLayout_ != layout_)
+        return;
+    BlendRun run;
+    if (!ClipBlend(position, run))
+        return;
     const int32_t percent = opacityPercent < 0 ? 0 : (opacityPercent > 100 ? 100 : opacityPercent);
     const int32_t opacity256 = MulDiv(percent, 256, 100);
     if (opacity256 == 0)
         return;
+    if (layout_ == LayoutYUY2)
+        BlendYUY2(framePixels, run, opacity256);
+    else
+        BlendRGB24(framePixels, run, opacity256);
+}
 
-    const KernelTable& k = Kernels();
-    if (layout_ == LayoutYUY2) {
-        if (packedParity_ != odd && !PackCopy(odd))
-            return;
-        // Block columns b0 .. b1 - 1 land on the macropixels from the one
-        // holding frame pixel x. A run starts on a right half or ends on a
-        // left half only at the block's own edge (a clip on the left stops
-        // at pixel 0, one on the right after an odd pixel), where the packed
-        // line holds the missing half as one the blend leaves alone.
-        const int64_t b0 = sl - preparedRect_.left, b1 = sr - preparedRect_.left;
-        const int64_t m0 = (b0 + odd) >> 1;
-        const int32_t macropixels = static_cast<int32_t>(((b1 - 1 + odd) >> 1) - m0 + 1);
-        const ptrdiff_t packedLine = ptrdiff_t{6} * packedMacropixels_;
-        const uint8_t* firstS = packed_.data() + 4 * m0;
-        const ptrdiff_t toA = ptrdiff_t{4} * packedMacropixels_ - 2 * m0;
-        const size_t sBytes = size_t{4} * static_cast<size_t>(macropixels);
-        auto sAt = [&](int64_t r) { return firstS + (r - preparedRect_.top) * packedLine; };
-        auto frameAt = [&](int64_t r) {
-            return framePixels + static_cast<ptrdiff_t>(y + (r - st)) * lineBytes + 4 * (x >> 1);
-        };
-        // The lines a few steps ahead are asked for while one is blended.
-        constexpr int64_t kAhead = 2;
-        for (int64_t r = st; r < std::min<int64_t>(sb, st + kAhead); ++r) {
-            k.prefetch(sAt(r), sBytes);
-            k.prefetch(sAt(r) + toA, sBytes / 2);
-            k.prefetch(frameAt(r), sBytes);
-        }
-        for (int64_t r = st; r < sb; ++r) {
-            if (r + kAhead < sb) {
-                k.prefetch(sAt(r + kAhead), sBytes);
-                k.prefetch(sAt(r + kAhead) + toA, sBytes / 2);
-                k.prefetch(frameAt(r + kAhead), sBytes);
-            }
-            k.blendRowYUY2(sAt(r), sAt(r) + toA, frameAt(r), macropixels, opacity256);
-        }
+// The lines a few steps ahead are asked for while one is blended.
+constexpr int32_t kLinesAhead = 2;
+
+void Compositor::BlendYUY2(uint8_t* framePixels, const BlendRun& run, int32_t opacity256)
+{
+    const int32_t odd = run.odd;
+    if (packedParity_ != odd && !PackCopy(odd))
         return;
+    const KernelTable& k = Kernels();
+    const ptrdiff_t lineBytes = ptrdiff_t{2} * frameWidth_;
+    // Block columns b0 .. b1 - 1 land on the macropixels from the one holding
+    // frame pixel x. A run starts on a right half or ends on a left half only
+    // at the block's own edge (a clip on the left stops at pixel 0, one on the
+    // right after an odd pixel), where the packed line holds the missing half
+    // as one the blend leaves alone.
+    const int64_t b0 = run.copy.left - preparedRect_.left, b1 = run.copy.right - preparedRect_.left;
+    const int64_t m0 = (b0 + odd) >> 1;
+    const int32_t macropixels = static_cast<int32_t>(((b1 - 1 + odd) >> 1) - m0 + 1);
+    const ptrdiff_t packedLine = ptrdiff_t{6} * packedMacropixels_;
+    const uint8_t* firstS = packed_.data() + 4 * m0;
+    const ptrdiff_t toA = ptrdiff_t{4} * packedMacropixels_ - 2 * m0;
+    const size_t sBytes = size_t{4} * static_cast<size_t>(macropixels);
+    auto sAt = [&](int32_t r) { return firstS + (r - preparedRect_.top) * packedLine; };
+    auto frameAt = [&](int32_t r) {
+        return framePixels + static_cast<ptrdiff_t>(run.y + (r - run.copy.top)) * lineBytes + 4 * (run.x >> 1);
+    };
+    auto prefetch = [&](int32_t r) {
+        k.prefetch(sAt(r), sBytes);
+        k.prefetch(sAt(r) + toA, sBytes / 2);
+        k.prefetch(frameAt(r), sBytes);
+    };
+    for (int32_t r = run.copy.top; r < std::min(run.copy.bottom, run.copy.top + kLinesAhead); ++r)
+        prefetch(r);
+    for (int32_t r = run.copy.top; r < run.copy.bottom; ++r) {
+        if (r + kLinesAhead < run.copy.bottom)
+            prefetch(r + kLinesAhead);
+        k.blendRowYUY2(sAt(r), sAt(r) + toA, frameAt(r), macropixels, opacity256);
     }
+}
 
-    const int32_t count = static_cast<int32_t>(sr - sl);
+void Compositor::BlendRGB24(uint8_t* framePixels, const BlendRun& run, int32_t opacity256) const
+{
+    const KernelTable& k = Kernels();
+    const ptrdiff_t lineBytes = ptrdiff_t{3} * frameWidth_;
+    const int32_t count = run.copy.Width();
     const ptrdiff_t copyLine = ptrdiff_t{4} * capacityWidth_;
-    const uint8_t* copyBase = scaled_.data() + 4 * (sl - preparedRect_.left);
+    const uint8_t* copyBase = scaled_.data() + 4 * (run.copy.left - preparedRect_.left);
     const size_t copyBytes = size_t{4} * static_cast<size_t>(count);
     const size_t frameBytes = size_t{3} * static_cast<size_t>(count);
     // Where line r of the (bottom-up) copy and its frame bytes start.
-    auto copyAt = [&](int64_t r) { return copyBase + (capacityHeight_ - 1 - (r - preparedRect_.top)) * copyLine; };
-    auto frameAt = [&](int64_t r) {
-        return framePixels + (frameHeight - 1 - static_cast<ptrdiff_t>(y + (r - st))) * lineBytes + 3 * x;
+    auto copyAt = [&](int32_t r) { return copyBase + (capacityHeight_ - 1 - (r - preparedRect_.top)) * copyLine; };
+    auto frameAt = [&](int32_t r) {
+        return framePixels + (frameHeight_ - 1 - static_cast<ptrdiff_t>(run.y + (r - run.copy.top))) * lineBytes +
+               3 * run.x;
     };
-    constexpr int64_t kAhead = 2;
-    for (int64_t r = st; r < std::min<int64_t>(sb, st + kAhead); ++r) {
+    auto prefetch = [&](int32_t r) {
         k.prefetch(copyAt(r), copyBytes);
         k.prefetch(frameAt(r), frameBytes);
-    }
-    for (int64_t r = st; r < sb; ++r) {
-        if (r + kAhead < sb) {
-            k.prefetch(copyAt(r + kAhead), copyBytes);
-            k.prefetch(frameAt(r + kAhead), frameBytes);
-        }
+    };
+    for (int32_t r = run.copy.top; r < std::min(run.copy.bottom, run.copy.top + kLinesAhead); ++r)
+        prefetch(r);
+    for (int32_t r = run.copy.top; r < run.copy.bottom; ++r) {
+        if (r + kLinesAhead < run.copy.bottom)
+            prefetch(r + kLinesAhead);
         k.blendRowRGB24(copyAt(r), frameAt(r), count, opacity256);
     }
 }

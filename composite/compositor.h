@@ -112,6 +112,17 @@ private:
     // pixels, with the hysteresis of PrepareOverlay; false, with no block,
     // when it cannot be allocated.
     bool EnsureCopyBlock(int32_t width, int32_t height, int32_t growPercent, int32_t shrinkPercent);
+    // Where a blend at `position` lands: frame pixel (x, y) gets copy pixel
+    // (copy.left, copy.top), in the copy's scaled coordinates; `odd` is the
+    // parity of the frame pixel the block's first column lands on. False when
+    // nothing is drawn.
+    struct BlendRun {
+        int32_t x = 0, y = 0, odd = 0;
+        Rect copy;
+    };
+    bool ClipBlend(Point position, BlendRun& run) const;
+    void BlendYUY2(uint8_t* framePixels, const BlendRun& run, int32_t opacity256);
+    void BlendRGB24(uint8_t* framePixels, const BlendRun& run, int32_t opacity256) const;
     // Builds the packed YUY2 copy for a first column on a pixel of parity
     // `odd`; false when its block cannot be allocated.
     bool PackCopy(int32_t odd);
