@@ -3,23 +3,15 @@
 // -ffloat-store) and the builder's namespace renamed, so that it links beside
 // the SSE2 build of the same source.
 #include "composite/filter_table.h"
+#include "table_bytes.h"
 
-#include <cstring>
 #include <vector>
 
 std::vector<uint8_t> X87FilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first, int32_t count)
 {
-    horavel::FilterTable table;
-    if (!horavel::BuildFilterTable(sourceSize, destinationSize, first, count, 4, table))
-        return {};
-    const uint8_t* entry = table.entries.block.data();
-    const uint8_t* end = entry;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t taps;
-        std::memcpy(&taps, end + 4, 4);
-        end += 8 + 8 * taps;
-    }
-    return std::vector<uint8_t>(entry, end);
+    return TableBytes<horavel::FilterTable>(count, [&](horavel::FilterTable& table) {
+        return horavel::BuildFilterTable(sourceSize, destinationSize, first, count, 4, table);
+    });
 }
 
 // Whether a sum is rounded twice, as the x87 unit does with -ffloat-store:

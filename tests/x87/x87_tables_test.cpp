@@ -9,6 +9,7 @@
 #include "composite/filter_table.h"
 #include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
+#include "table_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +27,9 @@ namespace {
 
 std::vector<uint8_t> Sse2FilterTable(int32_t sourceSize, int32_t destinationSize, int32_t first, int32_t count)
 {
-    FilterTable table;
-    if (!BuildFilterTable(sourceSize, destinationSize, first, count, 4, table))
-        return {};
-    const uint8_t* entry = table.entries.block.data();
-    const uint8_t* end = entry;
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t taps;
-        std::memcpy(&taps, end + 4, 4);
-        end += 8 + 8 * taps;
-    }
-    return std::vector<uint8_t>(entry, end);
+    return TableBytes<FilterTable>(count, [&](FilterTable& table) {
+        return BuildFilterTable(sourceSize, destinationSize, first, count, 4, table);
+    });
 }
 
 // Calls visit(i) for every i in 0 .. count - 1 with a * i = b (mod m).
