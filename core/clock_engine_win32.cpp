@@ -98,12 +98,14 @@ void SetPreviewWindow(void* hwnd)
 void ClockEngineStart(int32_t width, int32_t height, int32_t layout)
 {
     ClockEngine& engine = Engine();
-    engine.pipeline.DiscardPicture();
-    engine.compositor.SetFrameFormat(width, height, layout);
     CreateClockFont();
-    // Plane 0 colour, plane 1 opacity; a repeated start adds none.
-    while (engine.overlay.PlaneCount() < 2)
-        engine.overlay.AddPlane();
+    // A frame of another thread may be under way: the format changes between frames.
+    engine.pipeline.ChangeFormatBetweenFrames([&] {
+        engine.compositor.SetFrameFormat(width, height, layout);
+        // Plane 0 colour, plane 1 opacity; a repeated start adds none.
+        while (engine.overlay.PlaneCount() < 2)
+            engine.overlay.AddPlane();
+    });
     engine.started.store(true);
 }
 

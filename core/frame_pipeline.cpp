@@ -65,6 +65,7 @@ void CompositorTarget::BlendOverlay(uint8_t* framePixels, Point position, int32_
 
 void FramePipeline::ProcessFrame(uint8_t* framePixels)
 {
+    std::lock_guard<std::mutex> frame(m_frameLock);
     const int64_t now = m_clock.CurrentSecond();
     // Read and replace in one step: a redraw request that arrives while this
     // frame renders is not lost, the next frame sees it.
