@@ -11,21 +11,12 @@ namespace horavel {
 
 namespace {
 
-// The profile's ANSI path as the wide file functions take it, beyond
-// MAX_PATH too ("\\?\" before a long drive path, "\\?\UNC\" before a long
-// share path): the ANSI functions stop at MAX_PATH. Empty when the path has
-// no wide form.
-std::wstring WidePath(const std::string& path)
+// The profile's path (text of `codePage`) as the wide file functions take
+// it, beyond MAX_PATH too ("\\?\" before a long drive path, "\\?\UNC\" before
+// a long share path). Empty when the path has no wide form.
+std::wstring WidePath(const std::string& path, uint32_t codePage)
 {
-    const std::string longForm = LongPathForm(path);
-    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, longForm.data(), static_cast<int>(longForm.size()),
-                                      nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, longForm.data(), static_cast<int>(longForm.size()),
-                        wide.data(), n);
-    return wide;
+    return WidenExactly(LongPathForm(path), codePage).value_or(std::wstring());
 }
 
 std::vector<std::wstring> TemporaryPathsFor(const std::wstring& target)
@@ -210,7 +201,7 @@ std::wstring WriteTemporary(const std::wstring& target, std::string_view bytes, 
 
 std::optional<std::string> Win32ProfileFiles::ReadOrCreate(const std::string& profilePath)
 {
-    const std::wstring path = WidePath(profilePath);
+    const std::wstring path = WidePath(profilePath, m_codePage);
     if (path.empty())
         return std::nullopt;
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
@@ -236,7 +227,7 @@ std::optional<std::string> Win32ProfileFiles::ReadOrCreate(const std::string& pr
 
 bool Win32ProfileFiles::Replace(const std::string& path, std::string_view bytes)
 {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(path, m_codePage);
     if (wide.empty())
         return false;
     const std::wstring target = LinkTarget(wide);
@@ -297,7 +288,7 @@ bool Win32ProfileFiles::Replace(const std::string& path, std::string_view bytes)
 
 void Win32ProfileFiles::RemoveLeftovers(const std::string& path)
 {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(path, m_codePage);
     if (!wide.empty())
         RemoveStaleTemporaries(LinkTarget(wide));
 }

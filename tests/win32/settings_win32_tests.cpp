@@ -13,7 +13,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -169,7 +171,7 @@ std::string ChildLocation(const std::string& switches)
 
 std::string LocationHere()
 {
-    auto location = BuildProfilePath("Horavel");
+    auto location = BuildProfilePath(L"Horavel");
     return location ? location->path : "<none>";
 }
 
@@ -215,11 +217,51 @@ TEST(ProfileLocationWin32, PathTableWithTheRealRegistryAndCommandLines)
 
 TEST(ProfileLocationWin32, InputsComeFromThisProcess)
 {
-    auto inputs = GatherProfileInputs("Horavel");
+    auto inputs = GatherProfileInputs(L"Horavel");
     ASSERT_TRUE(inputs);
     EXPECT_EQ(inputs->platformId, 2u);
     EXPECT_EQ(inputs->commandLine, GetCommandLineA());
     EXPECT_EQ(inputs->moduleName, "Horavel");
+}
+
+// Names go into a code page only character for character: a character the
+// code page lacks gives no name at all rather than a best fit (which would
+// be another folder). UTF-8 as the ANSI code page takes every name.
+TEST(ProfileLocationWin32, NamesInFourCodePages)
+{
+    const std::wstring cyrillic = L"C:\\ТВ\\host.exe", latin = L"C:\\Bücher\\host.exe",
+                       japanese = L"C:\\テレビ\\host.exe", greek = L"C:\\Ωμέγα\\host.exe";
+    struct Case {
+        uint32_t codePage;
+        const std::wstring* name;
+        std::optional<std::string> narrow;
+    };
+    const Case cases[] = {
+        {1251, &cyrillic, "C:\\\xD2\xC2\\host.exe"},
+        {1251, &latin, std::nullopt},
+        {1251, &greek, std::nullopt},
+        {1252, &latin, "C:\\B\xFC" "cher\\host.exe"},
+        {1252, &cyrillic, std::nullopt},
+        {1252, &japanese, std::nullopt},
+        {932, &japanese, "C:\\\x83\x65\x83\x8C\x83\x72\\host.exe"},
+        {932, &latin, std::nullopt},
+        {932, &greek, std::nullopt},   // no accented Greek letters
+        {65001, &cyrillic, "C:\\\xD0\xA2\xD0\x92\\host.exe"},
+        {65001, &latin, "C:\\B\xC3\xBC" "cher\\host.exe"},
+        {65001, &japanese, "C:\\\xE3\x83\x86\xE3\x83\xAC\xE3\x83\x93\\host.exe"},
+        {65001, &greek, "C:\\\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1\\host.exe"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> narrow = NarrowExactly(*c.name, c.codePage);
+        EXPECT_EQ(narrow, c.narrow) << "code page " << c.codePage;
+        if (narrow) {
+            EXPECT_EQ(WidenExactly(*narrow, c.codePage), *c.name) << "code page " << c.codePage;
+        }
+    }
+    // A lone surrogate has no UTF-8 form; bytes that are no UTF-8 no wide one.
+    EXPECT_EQ(NarrowExactly(std::wstring(L"C:\\a") + wchar_t(0xD800), 65001), std::nullopt);
+    EXPECT_EQ(WidenExactly("C:\\\xC3(", 65001), std::nullopt);
+    EXPECT_EQ(NarrowExactly(L"", 65001), std::string());
 }
 
 // --- the profile through the DLL ------------------------------------------------
@@ -759,14 +801,93 @@ TEST(ProfileThroughDll, RunsInAPrivateCopy)
     RemoveTree(folder);
 }
 
+std::string ReadWide(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<unreadable>";
+    std::string bytes(1 << 16, '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+bool WriteWide(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+                    wrote == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+// A host in a folder named in Greek, which the ANSI code page cannot write:
+// the profile beside it is still read and saved.
+TEST(ProfileThroughDll, HostFolderOutsideTheAnsiCodePage)
+{
+    RegistrySwitch registry;
+    registry.Remove();
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"horavel-Ωμέγα-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_FALSE(NarrowExactly(folder, CP_ACP)) << "the ANSI code page holds Greek letters here";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    CreateDirectoryW((folder + L"\\Plugins").c_str(), nullptr);
+    const std::wstring host = folder + L"\\host.exe", dll = folder + L"\\Horavel.dll";
+    const std::wstring profile = folder + L"\\Plugins\\Horavel.ini";
+    ASSERT_TRUE(CopyFileW(Wide(ProgramPath()).c_str(), host.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(Wide(WindowsPath(HORAVEL_DLL_PATH)).c_str(), dll.c_str(), FALSE));
+    const EditedProfile p = MakeEditedProfile(77);
+    ASSERT_TRUE(WriteWide(profile, p.edited));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    std::wstring line = L"\"" + host + L"\" --init-deinit";
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    WaitForSingleObject(child.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    EXPECT_EQ(code, 0u);
+    // Read (opacity 77 kept) and written back in table order.
+    EXPECT_EQ(ReadWide(profile), p.expected);
+
+    for (const wchar_t* name : {L"\\Plugins\\Horavel.ini", L"\\host.exe", L"\\Horavel.dll"})
+        DeleteFileW((folder + name).c_str());
+    RemoveDirectoryW((folder + L"\\Plugins").c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 } // namespace
 } // namespace horavel
 
 int main(int argc, char** argv)
 {
+    // Child mode: `init` and `deinit` of the DLL beside this program, whatever
+    // its folder is named.
+    if (argc >= 2 && std::string(argv[1]) == "--init-deinit") {
+        std::wstring path(32768, L'\0');
+        path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+        HMODULE module = LoadLibraryW((path.substr(0, path.find_last_of(L'\\') + 1) + L"Horavel.dll").c_str());
+        auto get = module ? reinterpret_cast<horavel::RecordExport>(
+                                reinterpret_cast<void*>(GetProcAddress(module, horavel::kRecordExportName)))
+                          : nullptr;
+        if (!get)
+            return 2;
+        get()->init();
+        get()->deinit();
+        FreeLibrary(module);
+        return 0;
+    }
     // Child mode: write the location worked out here to the file named.
     if (argc >= 3 && std::string(argv[1]) == "--report-location") {
-        auto location = horavel::BuildProfilePath("Horavel");
+        auto location = horavel::BuildProfilePath(L"Horavel");
         std::ofstream out(argv[2], std::ios::binary);
         out << (location ? location->path : "<none>");
         return out ? 0 : 1;
