@@ -98,8 +98,9 @@ FILETIME LastWrite(const std::string& path)
     return time;
 }
 
-// Runs `commandLine` and waits for it; the exit code, or -1.
-int RunProgram(const std::string& commandLine)
+// Runs `commandLine` and waits for it (at most `milliseconds`); the exit
+// code, or -1.
+int RunProgram(const std::string& commandLine, DWORD milliseconds = 120000)
 {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -107,7 +108,7 @@ int RunProgram(const std::string& commandLine)
     std::string line = commandLine;
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
-    WaitForSingleObject(process.hProcess, 120000);
+    WaitForSingleObject(process.hProcess, milliseconds);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
@@ -1007,7 +1008,7 @@ TEST(ProfileThroughDll, RunsInAPrivateCopy)
     ASSERT_TRUE(CopyInto(dll, folder + "\\Horavel.dll"));
     ASSERT_TRUE(CopyInto(dll, folder + "\\Clock2.dll"));
     Spit(folder + "\\" + kPrivateMarker, "");
-    const int code = RunProgram("\"" + folder + "\\host.exe\" --gtest_filter=ProfileThroughDll.Lifecycle*");
+    const int code = RunProgram("\"" + folder + "\\host.exe\" --gtest_filter=ProfileThroughDll.Lifecycle*", 600000);
     EXPECT_EQ(code, 0);
 
     // The deep levels are beyond what the ANSI functions reach.
