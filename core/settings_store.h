@@ -59,6 +59,9 @@ struct ProfileLocation {
     std::string folder;         // with a trailing backslash
     std::string fileName;       // module name + ".ini"
     std::string path;           // folder + fileName
+    // The code page of the texts above: 0 for the system's ANSI code page,
+    // 65001 (UTF-8) where a name has no form in that one.
+    uint32_t codePage = 0;
     friend bool operator==(const ProfileLocation&, const ProfileLocation&) = default;
 };
 

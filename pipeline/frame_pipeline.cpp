@@ -73,6 +73,7 @@ Point FramePipeline::ClampLivePosition(Size size)
 
 void FramePipeline::ProcessFrame(uint8_t* framePixels)
 {
+    std::lock_guard<std::mutex> frame(m_frameLock);
     const int64_t now = m_clock.CurrentSecond();
     // Read and replace in one step: a redraw request that arrives while this
     // frame renders is not lost, the next frame sees it.

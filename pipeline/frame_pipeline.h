@@ -7,11 +7,12 @@
 // parameters, so the pipeline's own steps run anywhere; the Win32 shell binds
 // them to time(), GDI, the compositing engine and PostMessage.
 //
-// Threads: ProcessFrame runs on the host's processing thread (one frame at a
-// time); RequestClockRedraw, ClockText and ClockSize may be called from any
-// thread. The text and size are guarded by a small lock held for copies only,
-// the redraw request is an atomic, and the live settings are copied out of the
-// store under its own lock before anything is drawn.
+// Threads: ProcessFrame may be called from any threads, also at once: frames
+// are drawn one at a time (see m_frameLock). RequestClockRedraw, ClockText
+// and ClockSize may be called from any thread. The text and size are guarded
+// by a small lock held for copies only, the redraw request is an atomic, and
+// the live settings are copied out of the store under its own lock before
+// anything is drawn.
 #pragma once
 
 #include "composite/compositor.h"
@@ -127,8 +128,18 @@ public:
     // position in the live settings and blends the clock onto framePixels.
     // A rendering draws, scales and keeps only the part of the clock that
     // lands on the frame, so a clock larger than the frame costs what the
-    // frame shows of it.
+    // frame shows of it. Waits while another thread's frame is being drawn.
     void ProcessFrame(uint8_t* framePixels);
+
+    // Runs `change` (a new frame format for the compositor, planes for the
+    // overlay) while no frame is being drawn, then asks for a redraw.
+    template <class Change>
+    void ChangeFormatBetweenFrames(Change&& change)
+    {
+        std::lock_guard<std::mutex> frame(m_frameLock);
+        change();
+        RequestClockRedraw();
+    }
 
 private:
     void Render(int64_t second);
@@ -142,6 +153,11 @@ private:
     ClockTextRenderer& m_renderer;
     const WallClock& m_clock;
     PreviewNotice* m_preview;
+
+    // Held for a whole frame: the overlay planes, the compositor's copy and
+    // the renderer's context exist once, so overlapping frames take turns
+    // (each still gets the clock; a frame waits only for another frame).
+    std::mutex m_frameLock;
 
     std::atomic<int64_t> m_lastRenderedSecond{0};
 

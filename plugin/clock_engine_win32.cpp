@@ -101,12 +101,14 @@ void ClockEngine::SetPreviewWindow(HWND window)
 void ClockEngine::Start(int32_t width, int32_t height, int32_t layout)
 {
     Parts& parts = *m_parts;
-    parts.pipeline.RequestClockRedraw();
-    parts.compositor.SetFrameFormat(width, height, layout);
     CreateClockFont();
-    // Plane 0 colour, plane 1 opacity; a repeated start adds none.
-    while (parts.overlay.PlaneCount() < 2)
-        parts.overlay.AddPlane();
+    // A frame of another thread may be under way: the format changes between frames.
+    parts.pipeline.ChangeFormatBetweenFrames([&] {
+        parts.compositor.SetFrameFormat(width, height, layout);
+        // Plane 0 colour, plane 1 opacity; a repeated start adds none.
+        while (parts.overlay.PlaneCount() < 2)
+            parts.overlay.AddPlane();
+    });
     parts.started.store(true);
 }
 

@@ -15,8 +15,8 @@ public:
 
 PluginApp& ThePluginApp();
 
-// The module's file name without folder and extension, as ANSI text: the
+// The module's file name without folder and extension: the
 // profile file is named after it.
-std::string ModuleExeName();
+std::wstring ModuleExeName();
 
 } // namespace horavel

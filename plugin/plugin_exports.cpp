@@ -29,16 +29,9 @@ PluginApp g_app;
 
 PluginApp& ThePluginApp() { return g_app; }
 
-std::string ModuleExeName()
+std::wstring ModuleExeName()
 {
-    const std::wstring& wide = g_app.Name();
-    if (wide.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), ansi.data(), n, nullptr, nullptr);
-    return ansi;
+    return g_app.Name();
 }
 
 } // namespace horavel

@@ -15,8 +15,10 @@ public:
     virtual ~ProfileFiles() = default;
 
     // Opens `path` for reading with exclusive access, creating it empty when
-    // it does not exist (its folder must exist), and returns all its bytes.
-    // nullopt when it cannot be opened or read.
+    // it does not exist (its folder must exist), and returns all its bytes,
+    // or the text an interrupted rewrite in place stands for (the file is
+    // then made whole where it can be). nullopt when it cannot be opened or
+    // read.
     virtual std::optional<std::string> ReadOrCreate(const std::string& path) = 0;
 
     // Makes `bytes` the whole content of the profile at `path`, keeping what
@@ -24,9 +26,10 @@ public:
     // target gets the text; the text goes to a temporary file beside the
     // target, is flushed, and takes the target's place keeping its attributes
     // (and, where the system can, its security). When no temporary file can be
-    // made there, the target is rewritten in place. No temporary file is left
-    // behind; on failure the old file stays as it was (a failed rewrite in
-    // place may leave it cut short) and the result is false.
+    // made there, the target is rewritten in place, in steps that leave at
+    // any moment a file ReadOrCreate reads as the old text or the new one
+    // (settings/in_place_rewrite.h). No temporary file is left behind; on
+    // failure the result is false.
     virtual bool Replace(const std::string& path, std::string_view bytes) = 0;
 
     // Removes the temporary files that an interrupted save left beside the

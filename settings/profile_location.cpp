@@ -66,6 +66,7 @@ std::optional<ProfileLocation> BuildProfileLocation(const ProfileInputs& inputs)
     location.folder = folder;
     location.fileName = inputs.moduleName + ".ini";
     location.path = location.folder + location.fileName;
+    location.codePage = inputs.codePage;
     return location;
 }
 

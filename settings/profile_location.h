@@ -22,6 +22,7 @@ struct ProfileInputs {
     std::string hostProgramPath;        // full file name of the host's executable
     std::string commandLine;            // the host's whole command line
     std::string moduleName;             // this module's file name without folder and extension
+    uint32_t codePage = 0;              // of the texts above, as in ProfileLocation
 };
 
 // True when the profile goes below the user's application-data folder: only

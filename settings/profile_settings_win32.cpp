@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <climits>
 #include <cstring>
 
 namespace horavel {
@@ -45,10 +46,9 @@ uint32_t StoreInUsersFolder()
     return value;
 }
 
-// The host program's full file name in the ANSI code page, however long;
-// empty when it cannot be had whole (a cut name would give another folder)
-// or has no ANSI form.
-std::string HostProgramPath()
+// The host program's full file name, however long; empty when it cannot be
+// had whole (a cut name would give another folder).
+std::wstring HostProgramPath()
 {
     std::wstring wide(MAX_PATH, L'\0');
     for (;;) {
@@ -57,33 +57,19 @@ std::string HostProgramPath()
             return {};
         if (n < wide.size()) {
             wide.resize(n);
-            break;
+            return wide;
         }
         if (wide.size() >= 32768)
             return {};
         wide.resize(wide.size() * 2);
     }
-    BOOL lossy = FALSE;
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                           nullptr, &lossy);
-    if (length <= 0 || lossy)
-        return {};
-    std::string ansi(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), length, nullptr,
-                        nullptr);
-    return ansi;
 }
 
 // The last level of the profile folder, beyond MAX_PATH too.
-void CreateProfileFolder(const std::string& folder)
+void CreateProfileFolder(const std::string& folder, uint32_t codePage)
 {
-    const std::string longForm = LongPathForm(folder);
-    const int n = MultiByteToWideChar(CP_ACP, 0, longForm.data(), static_cast<int>(longForm.size()), nullptr, 0);
-    if (n <= 0)
-        return;
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, longForm.data(), static_cast<int>(longForm.size()), wide.data(), n);
-    CreateDirectoryW(wide.c_str(), nullptr);
+    if (const std::optional<std::wstring> wide = WidenExactly(LongPathForm(folder), codePage))
+        CreateDirectoryW(wide->c_str(), nullptr);
 }
 
 } // namespace
@@ -99,7 +85,45 @@ std::string LongPathForm(const std::string& path)
     return path;
 }
 
-std::optional<ProfileInputs> GatherProfileInputs(const std::string& moduleName)
+std::optional<std::string> NarrowExactly(std::wstring_view wide, uint32_t codePage)
+{
+    if (wide.empty())
+        return std::string();
+    if (wide.size() > INT_MAX)
+        return std::nullopt;
+    // No flags and no used-default pointer: UTF-8 (and a few other code
+    // pages) refuse the call with either. Whether every character had a
+    // form is told by the way back instead, for every code page alike.
+    const int size = static_cast<int>(wide.size());
+    const int n = WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    if (n <= 0)
+        return std::nullopt;
+    std::string narrow(static_cast<size_t>(n), '\0');
+    if (WideCharToMultiByte(codePage, 0, wide.data(), size, narrow.data(), n, nullptr, nullptr) != n)
+        return std::nullopt;
+    const std::optional<std::wstring> back = WidenExactly(narrow, codePage);
+    if (!back || *back != wide)
+        return std::nullopt;
+    return narrow;
+}
+
+std::optional<std::wstring> WidenExactly(std::string_view narrow, uint32_t codePage)
+{
+    if (narrow.empty())
+        return std::wstring();
+    if (narrow.size() > INT_MAX)
+        return std::nullopt;
+    const int size = static_cast<int>(narrow.size());
+    const int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), size, nullptr, 0);
+    if (n <= 0)
+        return std::nullopt;
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, narrow.data(), size, wide.data(), n) != n)
+        return std::nullopt;
+    return wide;
+}
+
+std::optional<ProfileInputs> GatherProfileInputs(const std::wstring& moduleName)
 {
     const std::optional<uint32_t> platform = PlatformId();
     if (!platform)
@@ -107,35 +131,57 @@ std::optional<ProfileInputs> GatherProfileInputs(const std::string& moduleName)
     ProfileInputs inputs;
     inputs.platformId = *platform;
     inputs.storeInUsersFolder = StoreInUsersFolder();
-    char buffer[MAX_PATH + 1] = {};
+    std::wstring appData, hostPath;
     if (UsesUsersFolder(inputs.platformId, inputs.storeInUsersFolder)) {
-        if (SHGetSpecialFolderPathA(nullptr, buffer, CSIDL_APPDATA, FALSE))
-            inputs.appDataFolder = buffer;
+        wchar_t buffer[MAX_PATH + 1] = {};
+        if (SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_APPDATA, FALSE))
+            appData = buffer;
     } else {
-        inputs.hostProgramPath = HostProgramPath();
+        hostPath = HostProgramPath();
     }
-    if (const char* line = GetCommandLineA())
-        inputs.commandLine = line;
-    inputs.moduleName = moduleName;
+    // The names in the ANSI code page, as the host's own texts are; where
+    // one has no form there (a folder named in another script, or any name
+    // outside ASCII under some code pages) all of them in UTF-8, and the
+    // files are then opened by their wide names.
+    for (const uint32_t codePage : {uint32_t{CP_ACP}, uint32_t{CP_UTF8}}) {
+        std::optional<std::string> folder = NarrowExactly(appData, codePage);
+        std::optional<std::string> program = NarrowExactly(hostPath, codePage);
+        std::optional<std::string> module = NarrowExactly(moduleName, codePage);
+        if (!folder || !program || !module)
+            continue;
+        inputs.appDataFolder = std::move(*folder);
+        inputs.hostProgramPath = std::move(*program);
+        inputs.moduleName = std::move(*module);
+        inputs.codePage = codePage;
+        if (codePage == CP_ACP) {
+            if (const char* line = GetCommandLineA())
+                inputs.commandLine = line;
+        } else if (const wchar_t* line = GetCommandLineW()) {
+            inputs.commandLine = NarrowExactly(line, CP_UTF8).value_or(std::string());
+        }
+        return inputs;
+    }
+    // Not even UTF-8 holds them (a lone surrogate): no location.
     return inputs;
 }
 
-std::optional<ProfileLocation> BuildProfilePath(const std::string& moduleName)
+std::optional<ProfileLocation> BuildProfilePath(const std::wstring& moduleName)
 {
     const std::optional<ProfileInputs> inputs = GatherProfileInputs(moduleName);
     if (!inputs)
         return std::nullopt;
     std::optional<ProfileLocation> location = BuildProfileLocation(*inputs);
     if (location)
-        CreateProfileFolder(location->folder);   // usually exists already
+        CreateProfileFolder(location->folder, location->codePage);   // usually exists already
     return location;
 }
 
-void LoadSettings(SettingsStore& store, const std::string& moduleName)
+void LoadSettings(SettingsStore& store, const std::wstring& moduleName)
 {
     try {
-        Win32ProfileFiles files;
-        LoadSettingsFromProfile(store, files, BuildProfilePath(moduleName));
+        const std::optional<ProfileLocation> location = BuildProfilePath(moduleName);
+        Win32ProfileFiles files(location ? location->codePage : store.Profile().codePage);
+        LoadSettingsFromProfile(store, files, location);
     } catch (...) {
         // Out of memory half-way: make sure the store still holds settings.
         if (store.Records().empty())
@@ -146,7 +192,7 @@ void LoadSettings(SettingsStore& store, const std::string& moduleName)
 void SaveSettings(SettingsStore& store)
 {
     try {
-        Win32ProfileFiles files;
+        Win32ProfileFiles files(store.Profile().codePage);
         SaveSettingsToProfile(store, files);
     } catch (...) {
     }

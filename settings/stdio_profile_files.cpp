@@ -1,5 +1,7 @@
 #include "settings/profile_files.h"
 
+#include "settings/in_place_rewrite.h"
+
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -50,6 +52,52 @@ bool WriteAndClose(std::FILE* file, std::string_view bytes)
     return std::fclose(file) == 0 && ok;
 }
 
+bool WriteAt(std::FILE* file, uint64_t offset, std::string_view bytes)
+{
+    if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0)
+        return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = std::fflush(file) == 0 && ok;
+#if !defined(_WIN32)
+    ok = ok && ::fsync(::fileno(file)) == 0;
+#endif
+    return ok;
+}
+
+// The new text over the start of the file at `target` that holds its copy
+// (see settings/in_place_rewrite.h), then the file cut to the text's size.
+bool OverwriteAndCut(std::FILE* file, const std::string& target, std::string_view text)
+{
+    const bool written = WriteAt(file, 0, text);
+    const bool closed = std::fclose(file) == 0;
+    std::error_code error;
+    if (written && closed)
+        fs::resize_file(target, text.size(), error);
+    return written && closed && !error;
+}
+
+// Rewrites the file at `target` in place without ever leaving it torn.
+bool RewriteInPlace(const std::string& target, std::string_view text)
+{
+    std::FILE* file = std::fopen(target.c_str(), "r+b");
+    if (!file)
+        return false;
+    std::error_code error;
+    const uintmax_t oldSize = fs::file_size(target, error);
+    if (error) {
+        std::fclose(file);
+        return false;
+    }
+    const InPlaceRewrite plan = PlanInPlaceRewrite(oldSize, text);
+    if (!WriteAt(file, plan.copyOffset, plan.copy)) {
+        // The copy did not fit (a full disk): the old text stays alone.
+        std::fclose(file);
+        fs::resize_file(target, oldSize, error);
+        return false;
+    }
+    return OverwriteAndCut(file, target, text);
+}
+
 } // namespace
 
 std::vector<std::string> TemporaryPathsFor(const std::string& path)
@@ -86,6 +134,15 @@ std::optional<std::string> StdioProfileFiles::ReadOrCreate(const std::string& pa
     std::fclose(file);
     if (failed)
         return std::nullopt;
+    // A rewrite in place was interrupted: the text it stands for, and the
+    // file made whole where its copy is (a best effort: the text holds).
+    if (std::optional<RecoveredText> recovered = RecoverInterruptedRewrite(bytes)) {
+        const std::string target = LinkTarget(path);
+        if (recovered->repair)
+            if (std::FILE* writable = std::fopen(target.c_str(), "r+b"))
+                OverwriteAndCut(writable, target, recovered->text);
+        return std::move(recovered->text);
+    }
     return bytes;
 }
 
@@ -115,9 +172,13 @@ bool StdioProfileFiles::Replace(const std::string& path, std::string_view bytes)
         break;
     }
     if (temporary.empty()) {
-        // No new file can be made beside the profile: rewrite it in place.
-        std::FILE* file = std::fopen(target.c_str(), "wb");
-        return file && WriteAndClose(file, bytes);
+        // No new file can be made beside the profile: rewrite it in place
+        // (a profile that does not exist yet is made here).
+        if (!exists) {
+            std::FILE* file = std::fopen(target.c_str(), "wbx");
+            return file && WriteAndClose(file, bytes);
+        }
+        return RewriteInPlace(target, bytes);
     }
 
     bool ok = true;

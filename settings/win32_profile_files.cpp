@@ -1,5 +1,6 @@
 #include "settings/win32_profile_files.h"
 
+#include "settings/in_place_rewrite.h"
 #include "settings/profile_settings.h"
 
 #include <windows.h>
@@ -11,21 +12,12 @@ namespace horavel {
 
 namespace {
 
-// The profile's ANSI path as the wide file functions take it, beyond
-// MAX_PATH too ("\\?\" before a long drive path, "\\?\UNC\" before a long
-// share path): the ANSI functions stop at MAX_PATH. Empty when the path has
-// no wide form.
-std::wstring WidePath(const std::string& path)
+// The profile's path (text of `codePage`) as the wide file functions take
+// it, beyond MAX_PATH too ("\\?\" before a long drive path, "\\?\UNC\" before
+// a long share path). Empty when the path has no wide form.
+std::wstring WidePath(const std::string& path, uint32_t codePage)
 {
-    const std::string longForm = LongPathForm(path);
-    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, longForm.data(), static_cast<int>(longForm.size()),
-                                      nullptr, 0);
-    if (n <= 0)
-        return {};
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, longForm.data(), static_cast<int>(longForm.size()),
-                        wide.data(), n);
-    return wide;
+    return WidenExactly(LongPathForm(path), codePage).value_or(std::wstring());
 }
 
 std::vector<std::wstring> TemporaryPathsFor(const std::wstring& target)
@@ -174,16 +166,44 @@ bool WriteAll(HANDLE file, std::string_view bytes)
     return true;
 }
 
-// Rewrites the existing file at `target` from its start, then cuts it to the
-// new length: the file keeps its identity, links and security, but a failure
-// half-way leaves it torn.
+bool WriteAt(HANDLE file, uint64_t offset, std::string_view bytes)
+{
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && WriteAll(file, bytes) && FlushFileBuffers(file);
+}
+
+bool CutAt(HANDLE file, uint64_t size)
+{
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file) && FlushFileBuffers(file);
+}
+
+// The text over the start of a file that holds its copy (see
+// settings/in_place_rewrite.h), then the file cut to the text's size.
+bool OverwriteAndCut(HANDLE file, std::string_view text)
+{
+    return WriteAt(file, 0, text) && CutAt(file, text.size());
+}
+
+// Rewrites the existing file at `target` in place: it keeps its identity,
+// links and security, and a kill or a failure at any moment leaves a file
+// that reads as the old text or the new one.
 bool RewriteInPlace(const std::wstring& target, std::string_view bytes)
 {
     FileHandle file(CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
-    if (!file.Valid())
+    LARGE_INTEGER size{};
+    if (!file.Valid() || !GetFileSizeEx(file.Get(), &size))
         return false;
-    bool ok = WriteAll(file.Get(), bytes) && SetEndOfFile(file.Get()) && FlushFileBuffers(file.Get());
+    const InPlaceRewrite plan = PlanInPlaceRewrite(static_cast<uint64_t>(size.QuadPart), bytes);
+    if (!WriteAt(file.Get(), plan.copyOffset, plan.copy)) {
+        // The copy did not fit (a full disk): the old text stays alone.
+        CutAt(file.Get(), plan.copyOffset);
+        return false;
+    }
+    bool ok = OverwriteAndCut(file.Get(), bytes);
     ok = file.Close() && ok;
     return ok;
 }
@@ -210,7 +230,7 @@ std::wstring WriteTemporary(const std::wstring& target, std::string_view bytes, 
 
 std::optional<std::string> Win32ProfileFiles::ReadOrCreate(const std::string& profilePath)
 {
-    const std::wstring path = WidePath(profilePath);
+    const std::wstring path = WidePath(profilePath, m_codePage);
     if (path.empty())
         return std::nullopt;
     FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
@@ -231,12 +251,24 @@ std::optional<std::string> Win32ProfileFiles::ReadOrCreate(const std::string& pr
         done += got;
     }
     bytes.resize(done);
+    file.Close();
+    // A rewrite in place was interrupted: the text it stands for, and the
+    // file made whole where its copy is (a best effort: the text holds).
+    if (std::optional<RecoveredText> recovered = RecoverInterruptedRewrite(bytes)) {
+        if (recovered->repair) {
+            FileHandle writable(CreateFileW(LinkTarget(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (writable.Valid())
+                OverwriteAndCut(writable.Get(), recovered->text);
+        }
+        return std::move(recovered->text);
+    }
     return bytes;
 }
 
 bool Win32ProfileFiles::Replace(const std::string& path, std::string_view bytes)
 {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(path, m_codePage);
     if (wide.empty())
         return false;
     const std::wstring target = LinkTarget(wide);
@@ -297,7 +329,7 @@ bool Win32ProfileFiles::Replace(const std::string& path, std::string_view bytes)
 
 void Win32ProfileFiles::RemoveLeftovers(const std::string& path)
 {
-    const std::wstring wide = WidePath(path);
+    const std::wstring wide = WidePath(path, m_codePage);
     if (!wide.empty())
         RemoveStaleTemporaries(LinkTarget(wide));
 }

@@ -2,6 +2,8 @@
 
 #include "ui/resource.h"
 
+#include <climits>
+
 namespace horavel {
 
 std::optional<int32_t> ValidateFieldValue(bool translated, uint32_t value, int32_t maximum)
@@ -52,9 +54,27 @@ std::optional<Point> AlignPosition(int alignId, Size clockSize)
     }
 }
 
-Point PlaceDialog(DialogPosition stored, Size screen, Rect dialog, Rect parent)
+bool CaptionOnSomeWorkArea(Point at, Size dialog, int32_t captionHeight, const std::vector<Rect>& workAreas)
 {
-    if (stored != kNoDialogPosition && stored.x < screen.width && stored.y < screen.height)
+    const int64_t right = int64_t{at.x} + dialog.width;
+    const int64_t bottom = int64_t{at.y} + captionHeight;
+    if (dialog.width <= 0 || captionHeight <= 0 || right > INT32_MAX || bottom > INT32_MAX)
+        return false;
+    const Rect caption{at.x, at.y, static_cast<int32_t>(right), static_cast<int32_t>(bottom)};
+    const int32_t width = dialog.width < kCaptionGrip ? dialog.width : kCaptionGrip;
+    for (const Rect& area : workAreas) {
+        const Rect seen = Intersect(caption, area);
+        if (seen.Width() >= width && 2 * seen.Height() >= captionHeight)
+            return true;
+    }
+    return false;
+}
+
+Point PlaceDialog(DialogPosition stored, Size screen, Rect dialog, Rect parent, int32_t captionHeight,
+                  const std::vector<Rect>& workAreas)
+{
+    if (stored != kNoDialogPosition &&
+        CaptionOnSomeWorkArea({stored.x, stored.y}, {dialog.Width(), dialog.Height()}, captionHeight, workAreas))
         return Point{stored.x, stored.y};
     int32_t x = dialog.left + (parent.left + parent.right) / 2 - (dialog.left + dialog.right) / 2;
     int32_t y = dialog.top + (parent.top + parent.bottom) / 2 - (dialog.top + dialog.bottom) / 2;

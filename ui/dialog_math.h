@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace horavel {
 
@@ -48,11 +49,20 @@ Point MoveByArrow(Point position, int arrowId, int32_t step);
 // that the frame pipeline pulls back later.
 std::optional<Point> AlignPosition(int alignId, Size clockSize);
 
+// Whether a dialog of `dialog`'s size with its top-left corner at `at` could
+// be taken by its caption (the strip of captionHeight pixels along its top
+// edge): at least kCaptionGrip pixels of it (all of it when narrower), over
+// at least half its height, lie on one of the monitors' work areas.
+inline constexpr int32_t kCaptionGrip = 40;
+bool CaptionOnSomeWorkArea(Point at, Size dialog, int32_t captionHeight, const std::vector<Rect>& workAreas);
+
 // Top-left corner of the settings dialog on opening: the stored position when
-// there is one (not (-100, -100)) and it starts on the primary screen (x < W,
-// y < H; negative coordinates are kept); otherwise centred over the parent's
-// window rectangle, pulled inside the screen and not above or left of 0.
-Point PlaceDialog(DialogPosition stored, Size screen, Rect dialog, Rect parent);
+// there is one (not (-100, -100)) and the dialog's caption would be reachable
+// there (CaptionOnSomeWorkArea, so a position on a monitor since removed is
+// not used); otherwise centred over the parent's window rectangle, pulled
+// inside the primary screen and not above or left of 0.
+Point PlaceDialog(DialogPosition stored, Size screen, Rect dialog, Rect parent, int32_t captionHeight,
+                  const std::vector<Rect>& workAreas);
 
 // The specifier a format menu item inserts: the first two characters of its
 // text (fewer when the text is shorter).

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace horavel {
 
@@ -246,6 +247,20 @@ BOOL CSettingsDlg::OnInitDialog()
     return TRUE;
 }
 
+namespace {
+
+BOOL CALLBACK CollectWorkArea(HMONITOR monitor, HDC, LPRECT, LPARAM out)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (::GetMonitorInfoW(monitor, &info))
+        reinterpret_cast<std::vector<horavel::Rect>*>(out)->push_back(
+            horavel::Rect{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom});
+    return TRUE;
+}
+
+} // namespace
+
 void CSettingsDlg::PlaceWindow()
 {
     const DialogPosition stored = m_clock->Settings().GetDialogPosition();
@@ -254,8 +269,13 @@ void CSettingsDlg::PlaceWindow()
     RECT p{0, 0, screen.width, screen.height};
     if (HostParentWindow.IsWindow())
         p = HostParentWindow.GetWindowRect();
+    // The caption: from the window's top edge down to its client area.
+    POINT client{0, 0};
+    ::ClientToScreen(m_hWnd, &client);
+    std::vector<Rect> workAreas;
+    ::EnumDisplayMonitors(nullptr, nullptr, CollectWorkArea, reinterpret_cast<LPARAM>(&workAreas));
     const Point at = PlaceDialog(stored, screen, Rect{d.left, d.top, d.right, d.bottom},
-                                 Rect{p.left, p.top, p.right, p.bottom});
+                                 Rect{p.left, p.top, p.right, p.bottom}, client.y - d.top, workAreas);
     SetWindowPos(nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 

@@ -1,13 +1,15 @@
 // The frame path and the dialog side at once: one thread writes the live
-// settings and asks for redraws, one runs the pipeline, one reads the clock
-// text and size. Run under ThreadSanitizer it proves the shared state is
-// guarded; run plainly it still checks that no reader sees a torn text.
+// settings and asks for redraws, one or three run the pipeline, one reads the
+// clock text and size. Run under ThreadSanitizer and AddressSanitizer it
+// proves the shared state is guarded; run plainly it still checks that no
+// reader sees a torn text and that every frame gets the clock.
 #include "pipeline/frame_pipeline.h"
 
 #include "pipeline_fakes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <string>
@@ -113,6 +115,88 @@ TEST(PipelineThreads, SettingsWriterFrameThreadAndReaderShareTheState)
     const Size size = pipeline.ClockSize();
     EXPECT_EQ(ClampClockPosition({live.StringPosX, live.StringPosY}, size), (Point{live.StringPosX, live.StringPosY}));
     EXPECT_EQ(pipeline.ClockText(), FormatClockTime(CleanClockFormat(live.Format), 0));
+}
+
+// Three host threads hand frames of one stream to the real pipeline and
+// compositor at once while the dialog's thread makes the picture wider and
+// narrower: the scaled copy and the planes are reallocated under way.
+TEST(PipelineThreads, ThreeFrameThreadsWhileThePictureChangesSize)
+{
+    constexpr int32_t kWidth = 192, kHeight = 144;
+    const std::vector<std::string> formats = {"%H", std::string(30, 'w'), "%H:%M", std::string(55, 'x') + "%%"};
+    const std::vector<uint8_t> blank = [&] {
+        std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 2);
+        for (size_t i = 0; i < frame.size(); i += 2) {
+            frame[i] = 16;
+            frame[i + 1] = 128;
+        }
+        return frame;
+    }();
+
+    struct Stream {
+        SettingsStore store;
+        ClockOverlay overlay;
+        Compositor compositor;
+        CompositorTarget target{compositor};
+        BoxRenderer renderer;
+        FakeClock clock{1000};
+        FramePipeline pipeline{store, overlay, target, renderer, clock};
+        explicit Stream(const std::string& format)
+        {
+            SettingsRecord record = TableDefaults();
+            record.Format = format;
+            store.SetLive(record);
+            overlay.AddPlane();
+            overlay.AddPlane();
+            renderer.charWidth = 4;
+            pipeline.ChangeFormatBetweenFrames([&] { compositor.SetFrameFormat(kWidth, kHeight, LayoutYUY2); });
+        }
+        std::vector<uint8_t> Frame(const std::vector<uint8_t>& background)
+        {
+            std::vector<uint8_t> frame = background;
+            pipeline.ProcessFrame(frame.data());
+            return frame;
+        }
+    };
+    Stream shared(formats[0]);
+
+    std::atomic<bool> writerDone{false};
+    std::atomic<int> frames{0}, untouched{0};
+    auto host = [&] {
+        std::vector<uint8_t> frame;
+        while (!writerDone) {
+            frame = blank;
+            shared.pipeline.ProcessFrame(frame.data());
+            ++frames;
+            if (frame == blank)
+                ++untouched;
+        }
+    };
+    std::vector<std::thread> hosts;
+    for (int i = 0; i < 3; ++i)
+        hosts.emplace_back(host);
+    constexpr int kChanges = 400;
+    for (int i = 0; i < kChanges; ++i) {
+        shared.store.EditLive([&](SettingsRecord& live) { live.Format = formats[size_t(i) % formats.size()]; });
+        shared.pipeline.RequestClockRedraw();
+        if (i % 100 == 0)
+            shared.clock.Advance();
+        // A few frames with each size.
+        for (const int seen = frames.load(); frames.load() < seen + 3;)
+            std::this_thread::yield();
+    }
+    writerDone = true;
+    for (std::thread& thread : hosts)
+        thread.join();
+
+    EXPECT_GE(frames.load(), 3 * kChanges);
+    EXPECT_EQ(untouched.load(), 0) << "of " << frames.load() << " frames";
+    // Afterwards the stream draws what one that never shared its frames draws.
+    const std::string last = formats[(kChanges - 1) % formats.size()];
+    Stream alone(last);
+    alone.clock.Set(shared.clock.CurrentSecond());
+    shared.pipeline.RequestClockRedraw();
+    EXPECT_EQ(shared.Frame(blank), alone.Frame(blank));
 }
 
 } // namespace

@@ -84,15 +84,46 @@ TEST(DialogAlignButtons, ClockWiderThanTheFrameGoesNegative)
     EXPECT_EQ(AlignPosition(IDC_ALIGN_BOTTOM_RIGHT, clock), (Point{-200, -1}));
 }
 
-TEST(DialogPlacement, StoredPositionIsKeptWhenItStartsOnTheScreen)
+// One monitor, all of it work area, and a caption 20 pixels high.
+Point PlaceOnScreen(DialogPosition stored, Size screen, Rect dialog, Rect parent)
+{
+    return PlaceDialog(stored, screen, dialog, parent, 20, {Rect{0, 0, screen.width, screen.height}});
+}
+
+TEST(DialogPlacement, StoredPositionIsKeptWhereItsCaptionIsOnSomeWorkArea)
 {
     const Size screen{1024, 768};
     const Rect dialog{0, 0, 290, 260};
     const Rect parent{100, 100, 740, 580};
-    EXPECT_EQ(PlaceDialog({300, 200}, screen, dialog, parent), (Point{300, 200}));
-    EXPECT_EQ(PlaceDialog({-100, 40}, screen, dialog, parent), (Point{-100, 40}));
-    EXPECT_EQ(PlaceDialog({1023, 767}, screen, dialog, parent), (Point{1023, 767}));
-    EXPECT_EQ(PlaceDialog({-5000, -5000}, screen, dialog, parent), (Point{-5000, -5000}));
+    const Point centred{275, 210};
+    const Rect primary{0, 0, 1024, 738};  // a task bar 30 pixels high below it
+    const Rect left{-1280, 0, 0, 1024}, right{1024, 0, 2304, 1024}, below{0, 768, 1024, 1536};
+    const auto place = [&](DialogPosition stored, const std::vector<Rect>& areas) {
+        return PlaceDialog(stored, screen, dialog, parent, 20, areas);
+    };
+    EXPECT_EQ(place({300, 200}, {primary}), (Point{300, 200}));
+    EXPECT_EQ(place({-100, 40}, {primary}), (Point{-100, 40}));
+    // A monitor on the left, then unplugged.
+    EXPECT_EQ(place({-1000, 100}, {primary, left}), (Point{-1000, 100}));
+    EXPECT_EQ(place({-1000, 100}, {primary}), centred);
+    // A monitor on the right, present and gone.
+    EXPECT_EQ(place({1500, 100}, {primary, right}), (Point{1500, 100}));
+    EXPECT_EQ(place({1500, 100}, {primary}), centred);
+    // Below the primary: under its task bar, or on a monitor there.
+    EXPECT_EQ(place({300, 740}, {primary}), centred);
+    EXPECT_EQ(place({300, 800}, {primary, below}), (Point{300, 800}));
+    // A caption partly on the work area: 40 pixels of its width and half its
+    // height are enough, less is not.
+    EXPECT_EQ(place({1024 - 40, 100}, {primary}), (Point{1024 - 40, 100}));
+    EXPECT_EQ(place({1024 - 39, 100}, {primary}), centred);
+    EXPECT_EQ(place({-250, 100}, {primary}), (Point{-250, 100}));
+    EXPECT_EQ(place({-251, 100}, {primary}), centred);
+    EXPECT_EQ(place({300, -10}, {primary}), (Point{300, -10}));
+    EXPECT_EQ(place({300, -11}, {primary}), centred);
+    // Far off, or beyond the int range with the dialog's size added.
+    EXPECT_EQ(place({-5000, -5000}, {primary, left, right}), centred);
+    EXPECT_EQ(place({INT32_MAX - 10, 0}, {Rect{0, 0, INT32_MAX, 1000}}), centred);
+    EXPECT_EQ(place({300, 200}, {}), centred);
 }
 
 TEST(DialogPlacement, CentresOverTheParentWhenNothingUsableIsStored)
@@ -102,10 +133,10 @@ TEST(DialogPlacement, CentresOverTheParentWhenNothingUsableIsStored)
     const Rect parent{100, 100, 740, 580};
     // Parent centre (420, 340); dialog centre (155, 150).
     const Point centred{10 + 420 - 155, 20 + 340 - 150};
-    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, dialog, parent), centred);
+    EXPECT_EQ(PlaceOnScreen(kNoDialogPosition, screen, dialog, parent), centred);
     // A position on a second monitor to the right or below is not used.
-    EXPECT_EQ(PlaceDialog({1024, 10}, screen, dialog, parent), centred);
-    EXPECT_EQ(PlaceDialog({10, 768}, screen, dialog, parent), centred);
+    EXPECT_EQ(PlaceOnScreen({1024, 10}, screen, dialog, parent), centred);
+    EXPECT_EQ(PlaceOnScreen({10, 768}, screen, dialog, parent), centred);
 }
 
 TEST(DialogPlacement, PulledInsideTheScreen)
@@ -114,16 +145,16 @@ TEST(DialogPlacement, PulledInsideTheScreen)
     const Rect dialog{0, 0, 290, 260};
     // Parent hanging off the bottom right: the dialog's right and bottom edges
     // land on the screen's.
-    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, dialog, Rect{900, 700, 1300, 900}),
+    EXPECT_EQ(PlaceOnScreen(kNoDialogPosition, screen, dialog, Rect{900, 700, 1300, 900}),
               (Point{1024 - 290, 768 - 260}));
     // One pixel short of the right edge stays where centring put it.
-    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, dialog, Rect{878, 300, 878, 300}).x, 733);
+    EXPECT_EQ(PlaceOnScreen(kNoDialogPosition, screen, dialog, Rect{878, 300, 878, 300}).x, 733);
     // Parent off the top left: clamped at 0.
-    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, dialog, Rect{-400, -300, -200, -100}), (Point{0, 0}));
+    EXPECT_EQ(PlaceOnScreen(kNoDialogPosition, screen, dialog, Rect{-400, -300, -200, -100}), (Point{0, 0}));
     // A dialog larger than the screen ends at 0, not negative.
-    EXPECT_EQ(PlaceDialog(kNoDialogPosition, Size{200, 100}, dialog, Rect{0, 0, 200, 100}), (Point{0, 0}));
+    EXPECT_EQ(PlaceOnScreen(kNoDialogPosition, Size{200, 100}, dialog, Rect{0, 0, 200, 100}), (Point{0, 0}));
     // Odd sums truncate toward zero: parent centre (-1 + 0) / 2 = 0.
-    EXPECT_EQ(PlaceDialog(kNoDialogPosition, screen, Rect{0, 0, 10, 10}, Rect{-1, -1, 0, 0}), (Point{0, 0}));
+    EXPECT_EQ(PlaceOnScreen(kNoDialogPosition, screen, Rect{0, 0, 10, 10}, Rect{-1, -1, 0, 0}), (Point{0, 0}));
 }
 
 TEST(DialogFormatMenu, SpecifierIsTheFirstTwoCharacters)

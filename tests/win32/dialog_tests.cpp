@@ -771,6 +771,41 @@ TEST(SettingsDialog, ClosedDialogPositionIsStoredAndReused)
     EXPECT_EQ(SettingsOf(profile)["TextOpacity"], "33");
 }
 
+// A position stored on a monitor since unplugged (left of the primary one)
+// is not used: the dialog opens centred over the host, and the profile keeps
+// the stored value until the dialog closes where it now stands. A position
+// whose caption still reaches the screen is used as it is.
+TEST(SettingsDialog, StoredPositionOffEveryScreenOpensOnTheScreen)
+{
+    std::string offScreen = kEditedProfile;
+    offScreen.replace(offScreen.find("DlgWndPosX=40"), 13, "DlgWndPosX=-1500");
+    offScreen.replace(offScreen.find("DlgWndPosY=30"), 13, "DlgWndPosY=200");
+    {
+        PluginSession plugin(offScreen);
+        plugin.OpenSettings();
+        HWND dialog = plugin.Dialog();
+        ASSERT_NE(dialog, nullptr);
+        RECT rect{}, host{};
+        GetWindowRect(dialog, &rect);
+        GetWindowRect(plugin.Host(), &host);
+        EXPECT_NEAR((rect.left + rect.right) / 2, (host.left + host.right) / 2, 1);
+        EXPECT_NE(MonitorFromRect(&rect, MONITOR_DEFAULTTONULL), nullptr);
+        EXPECT_EQ(ReadProfile().at("DIALOG").at("DlgWndPosX"), "-1500");
+        plugin.Click(IDC_OK);
+        const Profile profile = plugin.Deinit();
+        EXPECT_EQ(profile.at("DIALOG").at("DlgWndPosX"), std::to_string(rect.left));
+        EXPECT_EQ(profile.at("DIALOG").at("DlgWndPosY"), std::to_string(rect.top));
+    }
+    std::string partly = kEditedProfile;
+    partly.replace(partly.find("DlgWndPosX=40"), 13, "DlgWndPosX=-100");
+    PluginSession plugin(partly);
+    plugin.OpenSettings();
+    RECT rect{};
+    GetWindowRect(plugin.Dialog(), &rect);
+    EXPECT_EQ(rect.left, -100);
+    EXPECT_EQ(rect.top, 30);
+}
+
 // Colours along the middle line of a control's face, inside its 2-pixel edge.
 std::set<COLORREF> MiddleLineColours(HWND control)
 {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cctype>
 #include <clocale>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -214,6 +215,92 @@ TEST(PluginLifecycle, NoSseMessageBoxShowsTheRussianText)
 
     FrameDescriptor sse{720, 576, 0, 0, 0};
     EXPECT_EQ(record->start(&sse), 1);
+}
+
+BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM out)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void PumpFor(DWORD milliseconds)
+{
+    const DWORD end = GetTickCount() + milliseconds;
+    MSG msg;
+    do {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (static_cast<LONG>(end - GetTickCount()) > 0);
+}
+
+// Three host threads hand frames of one stream to `process` at once while
+// the dialog, open on this thread, makes the clock wider and narrower (and
+// `settings` and `deinit` come in the middle): every frame is drawn on, none
+// faults.
+TEST(PluginThreads, ThreeHostThreadsWhileTheDialogResizesTheClock)
+{
+    const PluginRecord* record = Record();
+    ASSERT_NE(record, nullptr);
+    HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 320, 240, nullptr,
+                                  nullptr, nullptr, nullptr);
+    if (!parent)
+        GTEST_SKIP() << "no display: the dialog cannot change the clock";
+    record->init();
+    FrameDescriptor stream{720, 576, 0, 0, 0};
+    ASSERT_EQ(record->start(&stream), 1);
+
+    std::vector<uint8_t> blank(720 * 576 * 2);
+    for (size_t i = 0; i < blank.size(); i += 2) {
+        blank[i] = 16;
+        blank[i + 1] = 128;
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> frames{0}, faults{0};
+    std::vector<std::thread> hosts;
+    for (int i = 0; i < 3; ++i)
+        hosts.emplace_back([&] {
+            std::vector<uint8_t> frame;
+            FrameRecord framePtr{nullptr};
+            while (!stop) {
+                frame = blank;
+                framePtr.pixels = frame.data();
+                if (record->process(&framePtr) != 1 || frame == blank)
+                    ++faults;
+                ++frames;
+            }
+        });
+
+    void* parentPtr = parent;
+    record->settings(&parentPtr);
+    PumpFor(200);
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
+    HWND format = dialog ? GetDlgItem(dialog, 5113) : nullptr;
+    EXPECT_NE(format, nullptr) << "no settings dialog with its format field";
+    int changes = 0;
+    for (const DWORD end = GetTickCount() + 3000; format && static_cast<LONG>(end - GetTickCount()) > 0; ++changes) {
+        SetWindowTextW(format, changes % 2 ? L"%H" : L"%H:%M:%S %d.%m.%Y %H:%M:%S");
+        PumpFor(15);
+    }
+    record->deinit();   // destroys the dialog and saves while frames go on
+    PumpFor(100);
+    stop = true;
+    for (std::thread& thread : hosts)
+        thread.join();
+    DestroyWindow(parent);
+    std::printf("three threads: %d frames, %d faults, %d changes of the clock's width\n", frames.load(),
+                faults.load(), changes);
+    EXPECT_GT(changes, 10);
+    EXPECT_GT(frames.load(), 30);
+    EXPECT_EQ(faults.load(), 0);
 }
 
 } // namespace

@@ -7,13 +7,17 @@
 // folder (and with it the profile) belongs to this test alone.
 #include "core/plugin_record.h"
 #include "settings/profile_settings.h"
+#include "settings/win32_profile_files.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -94,8 +98,9 @@ FILETIME LastWrite(const std::string& path)
     return time;
 }
 
-// Runs `commandLine` and waits for it; the exit code, or -1.
-int RunProgram(const std::string& commandLine)
+// Runs `commandLine` and waits for it (at most `milliseconds`); the exit
+// code, or -1.
+int RunProgram(const std::string& commandLine, DWORD milliseconds = 120000)
 {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
@@ -103,7 +108,7 @@ int RunProgram(const std::string& commandLine)
     std::string line = commandLine;
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
-    WaitForSingleObject(process.hProcess, 120000);
+    WaitForSingleObject(process.hProcess, milliseconds);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);
@@ -169,7 +174,7 @@ std::string ChildLocation(const std::string& switches)
 
 std::string LocationHere()
 {
-    auto location = BuildProfilePath("Horavel");
+    auto location = BuildProfilePath(L"Horavel");
     return location ? location->path : "<none>";
 }
 
@@ -215,11 +220,51 @@ TEST(ProfileLocationWin32, PathTableWithTheRealRegistryAndCommandLines)
 
 TEST(ProfileLocationWin32, InputsComeFromThisProcess)
 {
-    auto inputs = GatherProfileInputs("Horavel");
+    auto inputs = GatherProfileInputs(L"Horavel");
     ASSERT_TRUE(inputs);
     EXPECT_EQ(inputs->platformId, 2u);
     EXPECT_EQ(inputs->commandLine, GetCommandLineA());
     EXPECT_EQ(inputs->moduleName, "Horavel");
+}
+
+// Names go into a code page only character for character: a character the
+// code page lacks gives no name at all rather than a best fit (which would
+// be another folder). UTF-8 as the ANSI code page takes every name.
+TEST(ProfileLocationWin32, NamesInFourCodePages)
+{
+    const std::wstring cyrillic = L"C:\\ТВ\\host.exe", latin = L"C:\\Bücher\\host.exe",
+                       japanese = L"C:\\テレビ\\host.exe", greek = L"C:\\Ωμέγα\\host.exe";
+    struct Case {
+        uint32_t codePage;
+        const std::wstring* name;
+        std::optional<std::string> narrow;
+    };
+    const Case cases[] = {
+        {1251, &cyrillic, "C:\\\xD2\xC2\\host.exe"},
+        {1251, &latin, std::nullopt},
+        {1251, &greek, std::nullopt},
+        {1252, &latin, "C:\\B\xFC" "cher\\host.exe"},
+        {1252, &cyrillic, std::nullopt},
+        {1252, &japanese, std::nullopt},
+        {932, &japanese, "C:\\\x83\x65\x83\x8C\x83\x72\\host.exe"},
+        {932, &latin, std::nullopt},
+        {932, &greek, std::nullopt},   // no accented Greek letters
+        {65001, &cyrillic, "C:\\\xD0\xA2\xD0\x92\\host.exe"},
+        {65001, &latin, "C:\\B\xC3\xBC" "cher\\host.exe"},
+        {65001, &japanese, "C:\\\xE3\x83\x86\xE3\x83\xAC\xE3\x83\x93\\host.exe"},
+        {65001, &greek, "C:\\\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1\\host.exe"},
+    };
+    for (const Case& c : cases) {
+        const std::optional<std::string> narrow = NarrowExactly(*c.name, c.codePage);
+        EXPECT_EQ(narrow, c.narrow) << "code page " << c.codePage;
+        if (narrow) {
+            EXPECT_EQ(WidenExactly(*narrow, c.codePage), *c.name) << "code page " << c.codePage;
+        }
+    }
+    // A lone surrogate has no UTF-8 form; bytes that are no UTF-8 no wide one.
+    EXPECT_EQ(NarrowExactly(std::wstring(L"C:\\a") + wchar_t(0xD800), 65001), std::nullopt);
+    EXPECT_EQ(WidenExactly("C:\\\xC3(", 65001), std::nullopt);
+    EXPECT_EQ(NarrowExactly(L"", 65001), std::string());
 }
 
 // --- the profile through the DLL ------------------------------------------------
@@ -607,6 +652,218 @@ TEST(ProfileThroughDll, LifecycleKilledDuringTheSave)
     EXPECT_GT(oldSeen, 0);
 }
 
+// --- a save killed at each of its file calls ----------------------------------
+
+// The child's side: the DLL's own imports of the kernel32 calls that change
+// files lead here; the call numbered g_killAt (counted from the start of
+// `deinit`) ends the process before it is made, or, for a write with
+// g_halfWrite, after half of its bytes are written.
+namespace killed_save {
+
+int g_killAt = 0;
+bool g_halfWrite = false;
+int g_calls = 0;
+
+struct {
+    decltype(&::CreateFileW) createFile;
+    decltype(&::WriteFile) writeFile;
+    decltype(&::SetFilePointerEx) setFilePointer;
+    decltype(&::SetEndOfFile) setEndOfFile;
+    decltype(&::FlushFileBuffers) flushFileBuffers;
+    decltype(&::MoveFileExW) moveFile;
+    decltype(&::ReplaceFileW) replaceFile;
+    decltype(&::DeleteFileW) deleteFile;
+    decltype(&::SetFileAttributesW) setFileAttributes;
+} g_real;
+
+// Exit code 9: killed here; 3: a half write was asked for at a call that
+// writes nothing (the same moment as a kill before it).
+void KillHereIfDue(bool writes)
+{
+    if (++g_calls == g_killAt && (writes || !g_halfWrite))
+        TerminateProcess(GetCurrentProcess(), 9);
+    if (g_calls == g_killAt)
+        TerminateProcess(GetCurrentProcess(), 3);
+}
+
+HANDLE WINAPI CreateFileHook(LPCWSTR a, DWORD b, DWORD c, LPSECURITY_ATTRIBUTES d, DWORD e, DWORD f, HANDLE g)
+{
+    KillHereIfDue(false);
+    return g_real.createFile(a, b, c, d, e, f, g);
+}
+BOOL WINAPI WriteFileHook(HANDLE file, LPCVOID data, DWORD size, LPDWORD wrote, LPOVERLAPPED overlapped)
+{
+    if (g_calls + 1 == g_killAt && g_halfWrite) {
+        DWORD half = 0;
+        g_real.writeFile(file, data, size / 2, &half, overlapped);
+    }
+    KillHereIfDue(true);
+    return g_real.writeFile(file, data, size, wrote, overlapped);
+}
+BOOL WINAPI SetFilePointerHook(HANDLE a, LARGE_INTEGER b, PLARGE_INTEGER c, DWORD d)
+{
+    KillHereIfDue(false);
+    return g_real.setFilePointer(a, b, c, d);
+}
+BOOL WINAPI SetEndOfFileHook(HANDLE a)
+{
+    KillHereIfDue(false);
+    return g_real.setEndOfFile(a);
+}
+BOOL WINAPI FlushFileBuffersHook(HANDLE a)
+{
+    KillHereIfDue(false);
+    return g_real.flushFileBuffers(a);
+}
+BOOL WINAPI MoveFileHook(LPCWSTR a, LPCWSTR b, DWORD c)
+{
+    KillHereIfDue(false);
+    return g_real.moveFile(a, b, c);
+}
+BOOL WINAPI ReplaceFileHook(LPCWSTR a, LPCWSTR b, LPCWSTR c, DWORD d, LPVOID e, LPVOID f)
+{
+    KillHereIfDue(false);
+    return g_real.replaceFile(a, b, c, d, e, f);
+}
+BOOL WINAPI DeleteFileHook(LPCWSTR a)
+{
+    KillHereIfDue(false);
+    return g_real.deleteFile(a);
+}
+BOOL WINAPI SetFileAttributesHook(LPCWSTR a, DWORD b)
+{
+    KillHereIfDue(false);
+    return g_real.setFileAttributes(a, b);
+}
+
+// Points `module`'s import of kernel32's `name` at `hook`, keeping in `real`
+// the function it pointed at (left null when the module does not import it).
+template <class Function>
+void Redirect(HMODULE module, const char* name, Function hook, Function& real)
+{
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + d->Name), "kernel32.dll") != 0)
+            continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->OriginalFirstThunk);
+        auto* cells = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++cells) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::string(reinterpret_cast<const char*>(byName->Name)) != name)
+                continue;
+            DWORD protection = 0;
+            VirtualProtect(&cells->u1.Function, sizeof cells->u1.Function, PAGE_READWRITE, &protection);
+            real = reinterpret_cast<Function>(cells->u1.Function);
+            cells->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
+            VirtualProtect(&cells->u1.Function, sizeof cells->u1.Function, protection, &protection);
+            return;
+        }
+    }
+}
+
+// Loads the DLL beside this program, `init`, then `deinit` with its file
+// calls counted from there. 0 when the save ran to its end.
+int Run(int killAt, bool halfWrite)
+{
+    HMODULE module = LoadLibraryA((FolderOf(ProgramPath()) + "Horavel.dll").c_str());
+    auto get = module ? reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(module, kRecordExportName)))
+                      : nullptr;
+    if (!get)
+        return 2;
+    get()->init();
+    g_killAt = killAt;
+    g_halfWrite = halfWrite;
+    Redirect(module, "CreateFileW", &CreateFileHook, g_real.createFile);
+    Redirect(module, "WriteFile", &WriteFileHook, g_real.writeFile);
+    Redirect(module, "SetFilePointerEx", &SetFilePointerHook, g_real.setFilePointer);
+    Redirect(module, "SetEndOfFile", &SetEndOfFileHook, g_real.setEndOfFile);
+    Redirect(module, "FlushFileBuffers", &FlushFileBuffersHook, g_real.flushFileBuffers);
+    Redirect(module, "MoveFileExW", &MoveFileHook, g_real.moveFile);
+    Redirect(module, "ReplaceFileW", &ReplaceFileHook, g_real.replaceFile);
+    Redirect(module, "DeleteFileW", &DeleteFileHook, g_real.deleteFile);
+    Redirect(module, "SetFileAttributesW", &SetFileAttributesHook, g_real.setFileAttributes);
+    if (!g_real.writeFile || !g_real.setEndOfFile)
+        return 4;
+    get()->deinit();
+    return 0;
+}
+
+} // namespace killed_save
+
+// The host killed at each file call of a save that must rewrite the profile
+// in place (its Unix mode differs from a new file's; its folder takes no new
+// file), and at the middle of each write: loading the profile then gives
+// the old text or the new one, never a mix.
+TEST(ProfileThroughDll, LifecycleKilledAtEachStepOfARewriteInPlace)
+{
+    const std::string host = FolderOf(ProgramPath());
+    const std::string folder = host + "Plugins";
+    const std::string profile = folder + "\\Horavel.ini";
+    if (!Exists(host + kPrivateMarker))
+        GTEST_SKIP() << "runs in the private copy only";
+    RegistrySwitch registry;
+    registry.Remove();
+    CreateDirectoryA(folder.c_str(), nullptr);
+    // The old text is longer than the new one, and holds values the new one
+    // has not: a mix of the two shows.
+    EditedProfile p = MakeEditedProfile(61);
+    p.edited += "[OLD]\r\n" + std::string(200, 'o') + "\r\n";
+
+    struct Branch {
+        const char* name;
+        std::string setUp, tearDown;
+    };
+    const Branch branches[] = {
+        {"Unix mode 0600", "chmod 600 '" + UnixPath(profile) + "'", "chmod 644 '" + UnixPath(profile) + "'"},
+        {"folder takes no new file", "chattr +i '" + UnixPath(folder) + "'", "chattr -i '" + UnixPath(folder) + "'"},
+    };
+    int killPoints = 0, oldSeen = 0, newSeen = 0, torn = 0;
+    for (const Branch& branch : branches) {
+        Spit(profile, p.edited);
+        ASSERT_EQ(RunShell(branch.setUp), 0) << branch.name;
+        bool ranWhole = false;
+        for (int killAt = 1; killAt < 200 && !ranWhole; ++killAt) {
+            for (const bool half : {false, true}) {
+                Spit(profile, p.edited);
+                const int code = RunProgram("\"" + ProgramPath() + "\" --killed-save " + std::to_string(killAt) + " " +
+                                            (half ? "1" : "0"));
+                if (code == 0) {
+                    ranWhole = true;
+                    EXPECT_EQ(Slurp(profile), p.expected) << branch.name;
+                    break;
+                }
+                if (code != 9) {
+                    EXPECT_EQ(code, 3) << branch.name;
+                    continue;
+                }
+                ++killPoints;
+                const std::optional<std::string> loaded = Win32ProfileFiles().ReadOrCreate(profile);
+                if (loaded == p.edited) {
+                    ++oldSeen;
+                } else if (loaded == p.expected) {
+                    ++newSeen;
+                    EXPECT_EQ(Slurp(profile), p.expected) << "not repaired at the load, " << branch.name;
+                } else {
+                    ++torn;
+                    ADD_FAILURE() << branch.name << ", killed at call " << killAt << (half ? " half-way" : "")
+                                  << ": loaded " << (loaded ? loaded->size() : 0) << " bytes";
+                }
+            }
+        }
+        EXPECT_TRUE(ranWhole) << branch.name;
+        RunShell(branch.tearDown);
+    }
+    std::printf("rewrites in place killed at %d points: the old profile loaded %d times, the new one %d, torn %d\n",
+                killPoints, oldSeen, newSeen, torn);
+    EXPECT_EQ(torn, 0);
+    EXPECT_GT(oldSeen, 0);
+    EXPECT_GT(newSeen, 0);
+}
+
 // The profile held open by another program while the plug-in loads, free at
 // `deinit`: the value the user changed in the dialog is saved, every other
 // value keeps what the profile holds.
@@ -751,7 +1008,7 @@ TEST(ProfileThroughDll, RunsInAPrivateCopy)
     ASSERT_TRUE(CopyInto(dll, folder + "\\Horavel.dll"));
     ASSERT_TRUE(CopyInto(dll, folder + "\\Clock2.dll"));
     Spit(folder + "\\" + kPrivateMarker, "");
-    const int code = RunProgram("\"" + folder + "\\host.exe\" --gtest_filter=ProfileThroughDll.Lifecycle*");
+    const int code = RunProgram("\"" + folder + "\\host.exe\" --gtest_filter=ProfileThroughDll.Lifecycle*", 600000);
     EXPECT_EQ(code, 0);
 
     // The deep levels are beyond what the ANSI functions reach.
@@ -759,14 +1016,97 @@ TEST(ProfileThroughDll, RunsInAPrivateCopy)
     RemoveTree(folder);
 }
 
+std::string ReadWide(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "<unreadable>";
+    std::string bytes(1 << 16, '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+}
+
+bool WriteWide(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD wrote = 0;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
+                    wrote == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+// A host in a folder named in Greek, which the ANSI code page cannot write:
+// the profile beside it is still read and saved.
+TEST(ProfileThroughDll, HostFolderOutsideTheAnsiCodePage)
+{
+    RegistrySwitch registry;
+    registry.Remove();
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"horavel-Ωμέγα-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_FALSE(NarrowExactly(folder, CP_ACP)) << "the ANSI code page holds Greek letters here";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    CreateDirectoryW((folder + L"\\Plugins").c_str(), nullptr);
+    const std::wstring host = folder + L"\\host.exe", dll = folder + L"\\Horavel.dll";
+    const std::wstring profile = folder + L"\\Plugins\\Horavel.ini";
+    ASSERT_TRUE(CopyFileW(Wide(ProgramPath()).c_str(), host.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(Wide(WindowsPath(HORAVEL_DLL_PATH)).c_str(), dll.c_str(), FALSE));
+    const EditedProfile p = MakeEditedProfile(77);
+    ASSERT_TRUE(WriteWide(profile, p.edited));
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child{};
+    std::wstring line = L"\"" + host + L"\" --init-deinit";
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
+    WaitForSingleObject(child.hProcess, 60000);
+    DWORD code = 1;
+    GetExitCodeProcess(child.hProcess, &code);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    EXPECT_EQ(code, 0u);
+    // Read (opacity 77 kept) and written back in table order.
+    EXPECT_EQ(ReadWide(profile), p.expected);
+
+    for (const wchar_t* name : {L"\\Plugins\\Horavel.ini", L"\\host.exe", L"\\Horavel.dll"})
+        DeleteFileW((folder + name).c_str());
+    RemoveDirectoryW((folder + L"\\Plugins").c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
 } // namespace
 } // namespace horavel
 
 int main(int argc, char** argv)
 {
+    // Child mode: `deinit` killed at the file call numbered argv[2] (argv[3]
+    // 1: half-way through that call's write).
+    if (argc >= 4 && std::string(argv[1]) == "--killed-save")
+        return horavel::killed_save::Run(std::atoi(argv[2]), std::atoi(argv[3]) != 0);
+    // Child mode: `init` and `deinit` of the DLL beside this program, whatever
+    // its folder is named.
+    if (argc >= 2 && std::string(argv[1]) == "--init-deinit") {
+        std::wstring path(32768, L'\0');
+        path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+        HMODULE module = LoadLibraryW((path.substr(0, path.find_last_of(L'\\') + 1) + L"Horavel.dll").c_str());
+        auto get = module ? reinterpret_cast<horavel::RecordExport>(
+                                reinterpret_cast<void*>(GetProcAddress(module, horavel::kRecordExportName)))
+                          : nullptr;
+        if (!get)
+            return 2;
+        get()->init();
+        get()->deinit();
+        FreeLibrary(module);
+        return 0;
+    }
     // Child mode: write the location worked out here to the file named.
     if (argc >= 3 && std::string(argv[1]) == "--report-location") {
-        auto location = horavel::BuildProfilePath("Horavel");
+        auto location = horavel::BuildProfilePath(L"Horavel");
         std::ofstream out(argv[2], std::ios::binary);
         out << (location ? location->path : "<none>");
         return out ? 0 : 1;
