@@ -5,7 +5,8 @@
 // the last and four between) and every entry whose window starts exactly at
 // a whole source sample, the only ones where a rounding of the window start
 // can move a tap; HORAVEL_X87_ENTRIES=all compares every entry of every
-// table, which takes hours.
+// table, which takes hours for frames up to 8192 pixels (minutes with
+// HORAVEL_X87_LARGEST_FRAME=1920).
 #include "composite/filter_table.h"
 #include "pipeline/frame_pipeline.h"
 #include "core/muldiv.h"
@@ -67,7 +68,8 @@ void WholeWindowStarts(int32_t s, int32_t d, Visit visit)
 
 TEST(X87FilterTables, EqualTheSse2Build)
 {
-    constexpr int32_t kLargestFrame = 8192;
+    const char* largestText = std::getenv("HORAVEL_X87_LARGEST_FRAME");
+    const int32_t largestFrame = largestText && std::atoi(largestText) > 0 ? std::atoi(largestText) : 8192;
     const char* entriesText = std::getenv("HORAVEL_X87_ENTRIES");
     const bool all = entriesText && std::string(entriesText) == "all";
     // The other side computes as x87 does, rounding twice, and this one not.
@@ -76,7 +78,7 @@ TEST(X87FilterTables, EqualTheSse2Build)
     ASSERT_NE(one + smidgen, 1.0);
 
     // (source, destination) pairs seen, over both directions.
-    std::vector<std::vector<bool>> seen(kReferenceFrame.width + 1, std::vector<bool>(kLargestFrame + 1));
+    std::vector<std::vector<bool>> seen(kReferenceFrame.width + 1, std::vector<bool>(largestFrame + 1));
     int64_t tables = 0, entries = 0, differing = 0;
     const auto compare = [&](int32_t source, int32_t destination, int32_t first, int32_t count) {
         const std::vector<uint8_t> sse2 = Sse2FilterTable(source, destination, first, count);
@@ -91,7 +93,7 @@ TEST(X87FilterTables, EqualTheSse2Build)
     for (const int32_t reference : {kReferenceFrame.width, kReferenceFrame.height}) {
         for (int32_t source = 1; source <= reference; ++source) {
             const int32_t thousandths = MulDiv(source, 1000, reference);
-            for (int32_t frame = 1; frame <= kLargestFrame; ++frame) {
+            for (int32_t frame = 1; frame <= largestFrame; ++frame) {
                 const int32_t destination = MulDiv(frame, thousandths, 1000);
                 if (destination < 1 || seen[source][destination])
                     continue;
@@ -107,8 +109,9 @@ TEST(X87FilterTables, EqualTheSse2Build)
             }
         }
     }
-    std::printf("x87 filter tables: %lld tables, %lld entries compared, %lld differ\n",
-                static_cast<long long>(tables), static_cast<long long>(entries), static_cast<long long>(differing));
+    std::printf("x87 filter tables for frames up to %d: %lld tables, %lld entries compared, %lld differ\n",
+                largestFrame, static_cast<long long>(tables), static_cast<long long>(entries),
+                static_cast<long long>(differing));
     EXPECT_EQ(differing, 0);
 }
 
