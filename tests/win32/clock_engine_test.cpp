@@ -9,6 +9,7 @@
 #include "core/settings_table.h"
 #include "render/dib_plane_win32.h"
 #include "render/gdi_clock_renderer_win32.h"
+#include "test_host.h"
 
 #include <windows.h>
 
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
@@ -29,6 +29,11 @@
 namespace horavel {
 
 namespace {
+
+using testing::InstanceProfilePath;
+using testing::PluginModule;
+using testing::StartedWithInstance;
+using testing::WriteWholeFile;
 
 constexpr size_t kGuard = 256;
 constexpr uint8_t kGuardByte = 0xA5;
@@ -161,7 +166,7 @@ TEST(ClockEngine, LandsAtTheClampedPositionAndNowhereElse)
     for (const FrameCase& c : kCases) {
         SCOPED_TRACE(CaseName(c));
         for (Point requested : {Point{0, 0}, Point{300, 400}, Point{900, 950}, Point{-5, -40}}) {
-            SCOPED_TRACE(testing::Message() << "position " << requested.x << ", " << requested.y);
+            SCOPED_TRACE(::testing::Message() << "position " << requested.x << ", " << requested.y);
             SetPosition(requested.x, requested.y);
             TheClockEngine().Start(c.width, c.height, c.layout);
             Frame frame(c.width, c.height, c.layout);
@@ -413,23 +418,11 @@ TEST(ClockEngine, PreviewRefreshIsPostedToTheDialogWindowOnly)
 // beside the program), must draw the very bytes the engine draws here.
 TEST(ClockThroughTheDll, SameBytesAsTheEngineOnEveryLayoutAndSize)
 {
-    char program[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
-    std::string folder(program);
-    folder.erase(folder.find_last_of('\\') + 1);
-    ASSERT_NE(std::string(GetCommandLineA()).find("-inst:c"), std::string::npos) << "run with -inst:c";
-    for (const char* sub : {"Instances", "Instances\\c", "Instances\\c\\Plugins"})
-        CreateDirectoryA((folder + sub).c_str(), nullptr);
-    {
-        std::ofstream profile(folder + "Instances\\c\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
-        profile << "[COMMON]\r\nStringPosX=900\r\nStringPosY=950\r\n";
-    }
+    ASSERT_TRUE(StartedWithInstance('c')) << "run with -inst:c";
+    WriteWholeFile(InstanceProfilePath('c'), "[COMMON]\r\nStringPosX=900\r\nStringPosY=950\r\n");
 
-    HMODULE dll = LoadLibraryA("Horavel.dll");
-    ASSERT_NE(dll, nullptr);
-    const auto getRecord = reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(dll, kRecordExportName)));
-    ASSERT_NE(getRecord, nullptr);
-    const PluginRecord* record = getRecord();
+    const PluginModule record;
+    ASSERT_TRUE(record.Loaded());
     record->init();
 
     SettingsRecord settings = TableDefaults();
@@ -468,7 +461,6 @@ TEST(ClockThroughTheDll, SameBytesAsTheEngineOnEveryLayoutAndSize)
     EXPECT_EQ(record->process(&empty), 0);
     record->stop();
     record->deinit();
-    FreeLibrary(dll);
 }
 
 // Formats far longer than any that fits, through the DLL: the text must be
@@ -477,13 +469,6 @@ TEST(ClockThroughTheDll, SameBytesAsTheEngineOnEveryLayoutAndSize)
 // nothing more, so the clock shows the part before it.
 TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
 {
-    char program[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
-    std::string folder(program);
-    folder.erase(folder.find_last_of('\\') + 1);
-    for (const char* sub : {"Instances", "Instances\\c", "Instances\\c\\Plugins"})
-        CreateDirectoryA((folder + sub).c_str(), nullptr);
-
     std::string pairs100k, pairs1m;
     for (int i = 0; i < 50000; ++i)
         pairs100k += "% ";
@@ -526,16 +511,10 @@ TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
             EXPECT_EQ(TheClockEngine().ClockText(), "");
 
         // The DLL with the long format draws what the short one draws here.
-        {
-            std::ofstream profile(folder + "Instances\\c\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
-            profile << "[COMMON]\r\nStringPosX=300\r\nStringPosY=400\r\nFormat=" << c.format << "\r\n";
-        }
-        HMODULE dll = LoadLibraryA("Horavel.dll");
-        ASSERT_NE(dll, nullptr);
-        const auto getRecord =
-            reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(dll, kRecordExportName)));
-        ASSERT_NE(getRecord, nullptr);
-        const PluginRecord* record = getRecord();
+        WriteWholeFile(InstanceProfilePath('c'),
+                       "[COMMON]\r\nStringPosX=300\r\nStringPosY=400\r\nFormat=" + c.format + "\r\n");
+        const PluginModule record;
+        ASSERT_TRUE(record.Loaded());
         record->init();
         settings.Format = c.same;
         TheClockEngine().Settings().SetLive(settings);
@@ -557,7 +536,6 @@ TEST(ClockThroughTheDll, LongFormatsGiveTheTextTheyAlwaysGave)
         EXPECT_TRUE(sameSecond);
         record->stop();
         record->deinit();
-        FreeLibrary(dll);
     }
     TheClockEngine().Settings().SetLive(TableDefaults());
 }
@@ -577,16 +555,10 @@ TEST(ClockThroughTheDll, HugeClockGivesTheBytesOfTheWholeClockDrawn)
         {721, 577, LayoutYUY2, -34, 2000, 500, 500},
         {720, 576, LayoutYUY2, -200, 60, 950, 10},
     };
-    char program[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameA(nullptr, program, MAX_PATH), 0u);
-    std::string folder(program);
-    folder.erase(folder.find_last_of('\\') + 1);
-    ASSERT_NE(std::string(GetCommandLineA()).find("-inst:c"), std::string::npos) << "run with -inst:c";
-    for (const char* sub : {"Instances", "Instances\\c", "Instances\\c\\Plugins"})
-        CreateDirectoryA((folder + sub).c_str(), nullptr);
+    ASSERT_TRUE(StartedWithInstance('c')) << "run with -inst:c";
 
     for (const HugeCase& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " layout " << c.layout << " FontSize "
+        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " layout " << c.layout << " FontSize "
                                         << c.fontSize << " ShadowOffset " << c.shadow);
         SettingsRecord settings = TableDefaults();
         settings.FontSize = c.fontSize;
@@ -594,21 +566,17 @@ TEST(ClockThroughTheDll, HugeClockGivesTheBytesOfTheWholeClockDrawn)
         settings.StringPosX = c.x;
         settings.StringPosY = c.y;
         settings.Format = "12:47:09";  // no conversion: the same text in every second
-        {
-            std::ofstream profile(folder + "Instances\\c\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
-            profile << "[COMMON]\r\nStringPosX=" << c.x << "\r\nStringPosY=" << c.y << "\r\nFontSize=" << c.fontSize
-                    << "\r\nShadowOffset=" << c.shadow << "\r\nFormat=12:47:09\r\n";
-        }
+        WriteWholeFile(InstanceProfilePath('c'), "[COMMON]\r\nStringPosX=" + std::to_string(c.x) +
+                                                     "\r\nStringPosY=" + std::to_string(c.y) +
+                                                     "\r\nFontSize=" + std::to_string(c.fontSize) +
+                                                     "\r\nShadowOffset=" + std::to_string(c.shadow) +
+                                                     "\r\nFormat=12:47:09\r\n");
         Frame viaDll(c.width, c.height, c.layout);
         Frame whole(c.width, c.height, c.layout);
         const Frame before = whole;
         {
-            HMODULE dll = LoadLibraryA("Horavel.dll");
-            ASSERT_NE(dll, nullptr);
-            const auto getRecord =
-                reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(dll, kRecordExportName)));
-            ASSERT_NE(getRecord, nullptr);
-            const PluginRecord* record = getRecord();
+            const PluginModule record;
+            ASSERT_TRUE(record.Loaded());
             record->init();
             FrameDescriptor descriptor{c.width, c.height, 0, c.layout, 0};
             FrameRecord frameRecord{viaDll.Pixels()};
@@ -616,7 +584,6 @@ TEST(ClockThroughTheDll, HugeClockGivesTheBytesOfTheWholeClockDrawn)
             ASSERT_EQ(record->process(&frameRecord), 1);
             record->stop();
             record->deinit();
-            FreeLibrary(dll);
         }
         {
             // The whole clock drawn, scaled whole and blended where the DLL

@@ -5,7 +5,7 @@
 // growth stays within a small multiple of the frame's own bytes plus a fixed
 // allowance for the runtime and GDI's glyph cache. Alone in its process, so
 // that nothing else the tests allocate is counted.
-#include "core/plugin_record.h"
+#include "test_host.h"
 
 #include <windows.h>
 
@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -40,21 +39,12 @@ size_t PrivateBytes()
     return total;
 }
 
-std::string ProgramFolder()
-{
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.erase(folder.find_last_of('\\') + 1);
-}
+using namespace horavel::testing;
 
+// The profile of "-inst:m": the clock where it shows, and `lines` after.
 void WriteProfile(const std::string& lines)
 {
-    const std::string folder = ProgramFolder();
-    for (const char* sub : {"Instances", "Instances\\m", "Instances\\m\\Plugins"})
-        CreateDirectoryA((folder + sub).c_str(), nullptr);
-    std::ofstream profile(folder + "Instances\\m\\Plugins\\Horavel.ini", std::ios::binary | std::ios::trunc);
-    profile << "[COMMON]\r\nStringPosX=100\r\nStringPosY=100\r\n" << lines;
+    WriteWholeFile(InstanceProfilePath('m'), "[COMMON]\r\nStringPosX=100\r\nStringPosY=100\r\n" + lines);
 }
 
 struct Case {
@@ -73,7 +63,7 @@ const Case kCases[] = {
 
 TEST(ClockMemory, CommitFollowsTheFrameNotTheFont)
 {
-    ASSERT_NE(std::string(GetCommandLineA()).find("-inst:m"), std::string::npos) << "run with -inst:m";
+    ASSERT_TRUE(StartedWithInstance('m')) << "run with -inst:m";
     for (const Case& c : kCases) {
         SCOPED_TRACE(c.name);
         WriteProfile(c.profile);
@@ -82,12 +72,8 @@ TEST(ClockMemory, CommitFollowsTheFrameNotTheFont)
         const size_t before = PrivateBytes();
         ASSERT_GT(before, 0u);
 
-        HMODULE dll = LoadLibraryA("Horavel.dll");
-        ASSERT_NE(dll, nullptr);
-        const auto getRecord =
-            reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(dll, kRecordExportName)));
-        ASSERT_NE(getRecord, nullptr);
-        const PluginRecord* record = getRecord();
+        const PluginModule record;
+        ASSERT_TRUE(record.Loaded());
         record->init();
         FrameDescriptor descriptor{c.width, c.height, 0, c.layout, 0};
         ASSERT_EQ(record->start(&descriptor), 1);
@@ -108,7 +94,6 @@ TEST(ClockMemory, CommitFollowsTheFrameNotTheFont)
         EXPECT_LT(grown, 4 * frameBytes + (size_t{32} << 20));
         record->stop();
         record->deinit();
-        FreeLibrary(dll);
     }
 }
 

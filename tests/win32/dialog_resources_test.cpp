@@ -1,7 +1,7 @@
 // The DLL's resources as the dialog and Windows read them: the settings
 // template's controls in tab order, the format menu, the version block.
-#include "core/plugin_record.h"
 #include "horavel_version.h"
+#include "test_host.h"
 #include "ui/resource.h"
 
 #include <windows.h>
@@ -27,13 +27,7 @@ private:
     HMODULE m_module;
 };
 
-std::wstring DllPath()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + L"Horavel.dll";
-}
+std::wstring DllPath() { return horavel::testing::ProgramFolderW() + L"Horavel.dll"; }
 
 std::wstring Widen(const char* ascii)
 {

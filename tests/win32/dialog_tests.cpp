@@ -4,7 +4,7 @@
 // the repeat arrows, which only a thread mouse hook sees), and reads the
 // effect back from the dialog's controls and from the profile that `deinit`
 // writes. Needs a display (xvfb-run).
-#include "core/plugin_record.h"
+#include "test_host.h"
 #include "ui/resource.h"
 #include "ui/settings_dialog_api.h"
 
@@ -18,10 +18,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -31,26 +31,22 @@
 namespace {
 
 using horavel::PluginRecord;
+using horavel::testing::PluginModule;
+using horavel::testing::ProgramFolderW;
+using horavel::testing::ReadWholeFile;
+using horavel::testing::StartedWithInstance;
+using horavel::testing::WriteWholeFile;
 
 constexpr wchar_t kDialogCaption[] = L"Horavel плагин";
 constexpr wchar_t kOpacityMessage[] = L"Значение прозрачности должно быть цифрой от 0 до 100";
 constexpr wchar_t kShadowMessage[] = L"Значение смещения должно быть цифрой от 0 до 20";
-
-std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
 
 // With no registry switch the profile lives beside the host, in Plugins\,
 // or in Instances\d\Plugins\ with the instance switch "-inst:d" that CTest
 // passes (so that other programs' profiles are never touched).
 std::wstring ProfileFolder()
 {
-    const bool instance = std::wstring(GetCommandLineW()).find(L"-inst:d") != std::wstring::npos;
-    return ProgramFolder() + (instance ? L"Instances\\d\\Plugins\\" : L"Plugins\\");
+    return ProgramFolderW() + (StartedWithInstance('d') ? L"Instances\\d\\Plugins\\" : L"Plugins\\");
 }
 std::wstring ProfilePath() { return ProfileFolder() + L"Horavel.ini"; }
 
@@ -59,7 +55,7 @@ using Profile = std::map<std::string, std::map<std::string, std::string>>;
 Profile ReadProfile()
 {
     Profile profile;
-    std::ifstream in(ProfilePath().c_str(), std::ios::binary);
+    std::istringstream in(ReadWholeFile(ProfilePath()));
     std::string line, section;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
@@ -71,13 +67,6 @@ Profile ReadProfile()
         }
     }
     return profile;
-}
-
-void WriteProfile(const std::string& text)
-{
-    SHCreateDirectoryExW(nullptr, ProfileFolder().c_str(), nullptr);
-    std::ofstream out(ProfilePath().c_str(), std::ios::binary | std::ios::trunc);
-    out << text;
 }
 
 // Runs the calling thread's messages (the dialog lives on it) for a while.
@@ -220,11 +209,8 @@ public:
         SHCreateDirectoryExW(nullptr, ProfileFolder().c_str(), nullptr);
         DeleteFileW(ProfilePath().c_str());
         if (!profileText.empty())
-            WriteProfile(profileText);
-        m_module = LoadLibraryW((ProgramFolder() + L"Horavel.dll").c_str());
-        auto get = reinterpret_cast<horavel::RecordExport>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, horavel::kRecordExportName)));
-        m_record = get ? get() : nullptr;
+            WriteWholeFile(ProfilePath(), profileText);
+        m_record = m_plugin.emplace().Record();
         m_host = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150, 640,
                                  480, nullptr, nullptr, nullptr, nullptr);
         if (m_record)
@@ -235,7 +221,7 @@ public:
         if (m_record && !m_deinitDone)
             m_record->deinit();
         DestroyWindow(m_host);
-        FreeLibrary(m_module);
+        m_plugin.reset();
         // The next session must start from a fresh module, not this one's
         // settings.
         if (GetModuleHandleW(L"Horavel.dll"))
@@ -306,7 +292,9 @@ public:
     std::wstring Text(int id) const { return WindowText(GetDlgItem(Dialog(), id)); }
 
 private:
-    HMODULE m_module = nullptr;
+    // Made once the profile is in place, freed before the check for a
+    // module left loaded.
+    std::optional<PluginModule> m_plugin;
     const PluginRecord* m_record = nullptr;
     HWND m_host = nullptr;
     bool m_deinitDone = false;
@@ -1345,8 +1333,8 @@ TEST(InteractiveHost, ClosingTheHostDestroysTheDialogAndSaves)
     GetTempPathW(MAX_PATH, temp);
     const std::wstring folder = std::wstring(temp) + L"horavel-host-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
     SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"norvale-host.exe").c_str(), (folder + L"norvale-host.exe").c_str(), FALSE));
-    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"Horavel.dll").c_str(), (folder + L"Horavel.dll").c_str(), FALSE));
+    for (const wchar_t* name : {L"norvale-host.exe", L"Horavel.dll"})
+        ASSERT_TRUE(CopyFileW((ProgramFolderW() + name).c_str(), (folder + name).c_str(), FALSE)) << name;
 
     std::wstring command = L"\"" + folder + L"norvale-host.exe\" Horavel.dll --interactive --settings --frames 40 "
                            L"--width 320 --height 240";
@@ -1365,14 +1353,12 @@ TEST(InteractiveHost, ClosingTheHostDestroysTheDialogAndSaves)
     ASSERT_EQ(waited, WAIT_OBJECT_0);
     EXPECT_EQ(code, 0u);
 
-    std::ifstream in((folder + L"Plugins\\Horavel.ini").c_str(), std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = ReadWholeFile(folder + L"Plugins\\Horavel.ini");
     EXPECT_NE(text.find("[COMMON]"), std::string::npos) << "no profile saved";
     // The dialog was open, and went before the save: its position is there.
     EXPECT_NE(text.find("DlgWndPosX="), std::string::npos);
     EXPECT_EQ(text.find("DlgWndPosX=-100"), std::string::npos) << text;
 
-    in.close();
     DeleteFileW((folder + L"Plugins\\Horavel.ini").c_str());
     RemoveDirectoryW((folder + L"Plugins").c_str());
     DeleteFileW((folder + L"norvale-host.exe").c_str());

@@ -1,6 +1,6 @@
 // Horavel.dll loaded the way a host loads it: by path, through its two
 // exports, driving the six callbacks of its record.
-#include "core/plugin_record.h"
+#include "test_host.h"
 
 #include <windows.h>
 
@@ -22,20 +22,14 @@ namespace {
 using horavel::FrameDescriptor;
 using horavel::FrameRecord;
 using horavel::PluginRecord;
+using horavel::testing::PumpFor;
+using horavel::testing::VisibleDialogOfThisThread;
 
-std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
-
-// The DLL stays loaded for the whole program, as in a host.
+// The DLL stays loaded for the whole program, as in a host: never freed.
 HMODULE Plugin()
 {
-    static HMODULE module = LoadLibraryW((ProgramFolder() + L"Horavel.dll").c_str());
-    return module;
+    static const auto* module = new horavel::testing::PluginModule;
+    return module->Handle();
 }
 
 template <class Function>
@@ -217,30 +211,6 @@ TEST(PluginLifecycle, NoSseMessageBoxShowsTheRussianText)
     EXPECT_EQ(record->start(&sse), 1);
 }
 
-BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM out)
-{
-    wchar_t name[32] = {};
-    GetClassNameW(window, name, 32);
-    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(out) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void PumpFor(DWORD milliseconds)
-{
-    const DWORD end = GetTickCount() + milliseconds;
-    MSG msg;
-    do {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    } while (static_cast<LONG>(end - GetTickCount()) > 0);
-}
-
 // Three host threads hand frames of one stream to `process` at once while
 // the dialog, open on this thread, makes the clock wider and narrower (and
 // `settings` and `deinit` come in the middle): every frame is drawn on, none
@@ -281,8 +251,7 @@ TEST(PluginThreads, ThreeHostThreadsWhileTheDialogResizesTheClock)
     void* parentPtr = parent;
     record->settings(&parentPtr);
     PumpFor(200);
-    HWND dialog = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindVisibleDialog, reinterpret_cast<LPARAM>(&dialog));
+    HWND dialog = VisibleDialogOfThisThread();
     HWND format = dialog ? GetDlgItem(dialog, 5113) : nullptr;
     EXPECT_NE(format, nullptr) << "no settings dialog with its format field";
     int changes = 0;

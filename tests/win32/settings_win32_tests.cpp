@@ -8,6 +8,7 @@
 #include "core/plugin_record.h"
 #include "settings/profile_settings.h"
 #include "settings/win32_profile_files.h"
+#include "test_host.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +17,7 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace horavel {
@@ -34,17 +33,13 @@ constexpr char kDefaultProfile[] =
     "FontQuality=4\r\nTextColor=12632256\r\nBackColor=8388608\r\nTextOpacity=60\r\n"
     "BackOpacity=30\r\nShadowOffset=8\r\nFormat=%H:%M:%S\r\n";
 
-std::string ProgramPath()
-{
-    std::string path(32768, '\0');
-    path.resize(GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
-
-std::string FolderOf(const std::string& path)
-{
-    return path.substr(0, path.find_last_of('\\') + 1);
-}
+using testing::PluginModule;
+using testing::ProgramFolder;
+using testing::ProgramPath;
+using testing::PumpFor;
+using testing::ReadWholeFile;
+using testing::VisibleDialogOfThisThread;
+using testing::WriteWholeFile;
 
 std::string AppData()
 {
@@ -58,36 +53,9 @@ bool Exists(const std::string& path)
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string Slurp(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-void Spit(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 // Paths of this test are ASCII; the wide file functions take them beyond
 // MAX_PATH (with "\\?\" before them), the ANSI ones do not.
 std::wstring Wide(const std::string& path) { return std::wstring(path.begin(), path.end()); }
-
-std::string SlurpWide(const std::string& path)
-{
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<unreadable>";
-    std::string bytes(1 << 20, '\0');
-    DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
-    bytes.resize(got);
-    return bytes;
-}
 
 FILETIME LastWrite(const std::string& path)
 {
@@ -167,7 +135,7 @@ std::string ChildLocation(const std::string& switches)
     DeleteFileA(report.c_str());
     const int code = RunProgram("\"" + ProgramPath() + "\" --report-location \"" + report + "\" " + switches);
     EXPECT_EQ(code, 0) << switches;
-    const std::string path = Slurp(report);
+    const std::string path = ReadWholeFile(report);
     DeleteFileA(report.c_str());
     return path;
 }
@@ -181,7 +149,7 @@ std::string LocationHere()
 TEST(ProfileLocationWin32, PathTableWithTheRealRegistryAndCommandLines)
 {
     RegistrySwitch registry;
-    const std::string host = FolderOf(ProgramPath());
+    const std::string host = ProgramFolder();
     const std::string app = AppData();
     ASSERT_FALSE(app.empty());
     ASSERT_NE(app.back(), '\\');
@@ -269,44 +237,15 @@ TEST(ProfileLocationWin32, NamesInFourCodePages)
 
 // --- the profile through the DLL ------------------------------------------------
 
-// Loads the plug-in from a path and drives init and deinit like a host.
-class Plugin {
-public:
-    explicit Plugin(const std::string& path) : m_module(LoadLibraryA(path.c_str()))
-    {
-        if (!m_module)
-            return;
-        auto get = reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(m_module, kRecordExportName)));
-        m_record = get ? get() : nullptr;
-    }
-    ~Plugin()
-    {
-        if (m_module)
-            FreeLibrary(m_module);
-    }
-    bool Loaded() const { return m_record != nullptr; }
-    void Init() { m_record->init(); }
-    void Deinit() { m_record->deinit(); }
-    void Settings(HWND parent)
-    {
-        void* window = parent;
-        m_record->settings(&window);
-    }
-
-private:
-    HMODULE m_module;
-    const PluginRecord* m_record = nullptr;
-};
-
 // One host lifetime: load, init, (something while it runs), deinit, unload.
 template <class During>
 void HostRun(const std::string& dll, During&& during)
 {
-    Plugin plugin(dll);
+    const PluginModule plugin(dll);
     ASSERT_TRUE(plugin.Loaded()) << dll;
-    plugin.Init();
+    plugin->init();
     during();
-    plugin.Deinit();
+    plugin->deinit();
 }
 
 void HostRun(const std::string& dll)
@@ -350,7 +289,7 @@ int RunShell(const std::string& command)
         return -1;
     for (int i = 0; i < 1000 && !Exists(result); ++i)
         Sleep(10);
-    const std::string code = Slurp(result);
+    const std::string code = ReadWholeFile(result);
     DeleteFileA(result.c_str());
     return code.empty() ? -1 : std::atoi(code.c_str());
 }
@@ -363,61 +302,43 @@ bool AnyTemporaryBeside(const std::string& profile)
     return false;
 }
 
-void PumpFor(DWORD milliseconds)
-{
-    const DWORD end = GetTickCount() + milliseconds;
-    MSG msg;
-    while (static_cast<LONG>(end - GetTickCount()) > 0) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
+// The profile through the DLL in the private copy of this program (see
+// RunsInAPrivateCopy), where the DLL sits beside the copy and the host folder
+// is the test's own; skipped elsewhere. The registry switch is removed for
+// the test's length.
+class PrivateHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!Exists(host + kPrivateMarker))
+            GTEST_SKIP() << "runs in the private copy only";
+        m_registry.emplace().Remove();
     }
-}
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM out)
-{
-    wchar_t name[32] = {};
-    GetClassNameW(window, name, 32);
-    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(out) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND SettingsDialogOfThisThread()
-{
-    HWND found = nullptr;
-    EnumThreadWindows(GetCurrentThreadId(), FindDialog, reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-// Runs only in the private copy (see main): the DLL sits beside the copy.
-TEST(ProfileThroughDll, LifecycleInAPrivateHostFolder)
-{
-    const std::string host = FolderOf(ProgramPath());
+    const std::string host = ProgramFolder();
     const std::string dll = host + "Horavel.dll";
-    const std::string profile = host + "Plugins\\Horavel.ini";
-    if (!Exists(host + kPrivateMarker))
-        GTEST_SKIP() << "runs in the private copy only";
-    RegistrySwitch registry;
-    registry.Remove();
+    const std::string folder = host + "Plugins";
+    const std::string profile = folder + "\\Horavel.ini";
 
+private:
+    std::optional<RegistrySwitch> m_registry;
+};
+
+TEST_F(PrivateHost, LifecycleInAPrivateHostFolder)
+{
     // First start: no "Plugins" folder, no profile. init makes both, the
     // profile empty; deinit writes the default text.
     HostRun(dll, [&] {
         EXPECT_TRUE(Exists(profile));
-        EXPECT_EQ(Slurp(profile), "");
+        EXPECT_EQ(ReadWholeFile(profile), "");
     });
-    EXPECT_EQ(Slurp(profile), kDefaultProfile);
+    EXPECT_EQ(ReadWholeFile(profile), kDefaultProfile);
 
     // Unchanged: same bytes, same time stamp.
     const FILETIME before = LastWrite(profile);
     Sleep(300);
     HostRun(dll);
-    EXPECT_EQ(Slurp(profile), kDefaultProfile);
+    EXPECT_EQ(ReadWholeFile(profile), kDefaultProfile);
     const FILETIME after = LastWrite(profile);
     EXPECT_EQ(CompareFileTime(&before, &after), 0);
 
@@ -435,46 +356,40 @@ TEST(ProfileThroughDll, LifecycleInAPrivateHostFolder)
     expected.replace(expected.find("Format=%H:%M:%S"), 15, "Format=%d.%m.%Y");
 
     // Read-only: the save fails and the profile stays as it was.
-    Spit(profile, edited);
+    WriteWholeFile(profile, edited);
     SetFileAttributesA(profile.c_str(), FILE_ATTRIBUTE_READONLY);
     HostRun(dll);
     SetFileAttributesA(profile.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(Slurp(profile), edited);
+    EXPECT_EQ(ReadWholeFile(profile), edited);
     EXPECT_FALSE(Exists(profile + ".new"));
 
     // Held open by another program without sharing: the same.
-    Spit(profile, edited);
+    WriteWholeFile(profile, edited);
     HANDLE lock = INVALID_HANDLE_VALUE;
     HostRun(dll, [&] {
         lock = CreateFileA(profile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(lock, INVALID_HANDLE_VALUE);
     });
     CloseHandle(lock);
-    EXPECT_EQ(Slurp(profile), edited);
+    EXPECT_EQ(ReadWholeFile(profile), edited);
     EXPECT_FALSE(Exists(profile + ".new"));
 
     // Held open elsewhere while the plug-in loads: its settings were never
     // read, so they are not overwritten with defaults at the save.
     HANDLE early = CreateFileA(profile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(early, INVALID_HANDLE_VALUE);
-    {
-        Plugin plugin(dll);
-        ASSERT_TRUE(plugin.Loaded());
-        plugin.Init();
-        CloseHandle(early);
-        plugin.Deinit();
-    }
-    EXPECT_EQ(Slurp(profile), edited);
+    HostRun(dll, [&] { CloseHandle(early); });
+    EXPECT_EQ(ReadWholeFile(profile), edited);
 
     // Writable again: the edited values survive, in table order.
     HostRun(dll);
-    EXPECT_EQ(Slurp(profile), expected);
+    EXPECT_EQ(ReadWholeFile(profile), expected);
     EXPECT_FALSE(Exists(profile + ".new"));
 
     // The module under another name has a profile of that name.
     HostRun(host + "Clock2.dll");
-    EXPECT_EQ(Slurp(host + "Plugins\\Clock2.ini"), kDefaultProfile);
-    EXPECT_EQ(Slurp(profile), expected);
+    EXPECT_EQ(ReadWholeFile(host + "Plugins\\Clock2.ini"), kDefaultProfile);
+    EXPECT_EQ(ReadWholeFile(profile), expected);
 }
 
 
@@ -500,28 +415,20 @@ EditedProfile MakeEditedProfile(int opacity)
     return p;
 }
 
-TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
+TEST_F(PrivateHost, LifecycleSavesKeepWhatTheFileSystemKnows)
 {
-    const std::string host = FolderOf(ProgramPath());
-    const std::string dll = host + "Horavel.dll";
-    const std::string folder = host + "Plugins";
-    const std::string profile = folder + "\\Horavel.ini";
-    if (!Exists(host + kPrivateMarker))
-        GTEST_SKIP() << "runs in the private copy only";
-    RegistrySwitch registry;
-    registry.Remove();
     CreateDirectoryA(folder.c_str(), nullptr);
     ASSERT_FALSE(UnixPath(profile).empty());
 
     // A stale ".new" folder (with a file in it) does not block the save; it
     // is not ours to remove, and no other temporary file is left.
     EditedProfile p = MakeEditedProfile(71);
-    Spit(profile, p.edited);
+    WriteWholeFile(profile, p.edited);
     ASSERT_TRUE(CreateDirectoryA((profile + ".new").c_str(), nullptr));
-    Spit(profile + ".new\\inside.txt", "x");
-    Spit(profile + ".new2", "[COMMON]\r\nhalf a prof");   // left by a killed save
+    WriteWholeFile(profile + ".new\\inside.txt", "x");
+    WriteWholeFile(profile + ".new2", "[COMMON]\r\nhalf a prof");   // left by a killed save
     HostRun(dll);
-    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_EQ(ReadWholeFile(profile), p.expected);
     EXPECT_TRUE(Exists(profile + ".new\\inside.txt"));
     EXPECT_FALSE(Exists(profile + ".new1"));
     EXPECT_FALSE(Exists(profile + ".new2"));
@@ -529,10 +436,10 @@ TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
 
     // Hidden and system: the attributes survive the swap.
     p = MakeEditedProfile(72);
-    Spit(profile, p.edited);
+    WriteWholeFile(profile, p.edited);
     ASSERT_TRUE(SetFileAttributesA(profile.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
     HostRun(dll);
-    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_EQ(ReadWholeFile(profile), p.expected);
     const DWORD attributes = GetFileAttributesA(profile.c_str());
     EXPECT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
     SetFileAttributesA(profile.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -541,19 +448,19 @@ TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
     // Readable by the group, not by others (a Unix mode a new file does not
     // get): the mode stays, so does a second hard link to the profile.
     p = MakeEditedProfile(75);
-    Spit(profile, p.edited);
+    WriteWholeFile(profile, p.edited);
     const std::string twin = host + "twin.ini";
     ASSERT_EQ(RunShell("chmod 640 '" + UnixPath(profile) + "' && ln '" + UnixPath(profile) + "' '" + UnixPath(twin) + "'"), 0);
     HostRun(dll);
-    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_EQ(ReadWholeFile(profile), p.expected);
     EXPECT_EQ(RunShell("[ $(stat -c %a '" + UnixPath(profile) + "') = 640 ]"), 0) << "the mode was not kept";
-    EXPECT_EQ(Slurp(twin), p.expected) << "the hard link was broken";
+    EXPECT_EQ(ReadWholeFile(twin), p.expected) << "the hard link was broken";
     ASSERT_EQ(RunShell("rm -f '" + UnixPath(twin) + "'"), 0);
     // The mode alone, without a second link.
     p = MakeEditedProfile(76);
-    Spit(profile, p.edited);
+    WriteWholeFile(profile, p.edited);
     HostRun(dll);
-    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_EQ(ReadWholeFile(profile), p.expected);
     EXPECT_EQ(RunShell("[ $(stat -c %a '" + UnixPath(profile) + "') = 640 ]"), 0) << "the mode was not kept";
     ASSERT_EQ(RunShell("chmod 644 '" + UnixPath(profile) + "'"), 0);
     EXPECT_FALSE(AnyTemporaryBeside(profile));
@@ -564,14 +471,14 @@ TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
     CreateDirectoryA(elsewhere.c_str(), nullptr);
     const std::string target = elsewhere + "\\real.ini";
     p = MakeEditedProfile(73);
-    Spit(target, p.edited);
+    WriteWholeFile(target, p.edited);
     DeleteFileA(profile.c_str());
     ASSERT_EQ(RunShell("ln -s '" + UnixPath(target) + "' '" + UnixPath(profile) + "'"), 0);
-    ASSERT_EQ(Slurp(profile), p.edited);
+    ASSERT_EQ(ReadWholeFile(profile), p.edited);
     HostRun(dll);
     EXPECT_EQ(RunShell("test -L '" + UnixPath(profile) + "'"), 0) << "the link was replaced by a file";
-    EXPECT_EQ(Slurp(target), p.expected);
-    EXPECT_EQ(Slurp(profile), p.expected);
+    EXPECT_EQ(ReadWholeFile(target), p.expected);
+    EXPECT_EQ(ReadWholeFile(profile), p.expected);
     EXPECT_FALSE(AnyTemporaryBeside(profile));
     EXPECT_FALSE(AnyTemporaryBeside(target));
     ASSERT_EQ(RunShell("rm -f '" + UnixPath(profile) + "'"), 0);
@@ -582,7 +489,7 @@ TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
     // permissions would not), so the temporary file cannot be made and the
     // profile is rewritten in place.
     p = MakeEditedProfile(74);
-    Spit(profile, p.edited);
+    WriteWholeFile(profile, p.edited);
     if (RunShell("chattr +i '" + UnixPath(folder) + "'") != 0) {
         ADD_FAILURE() << "chattr +i is refused here: the folder cannot be made to refuse new files";
     } else {
@@ -590,7 +497,7 @@ TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
         HostRun(dll);
         RunShell("chattr -i '" + UnixPath(folder) + "'");
         EXPECT_TRUE(refuses) << "the folder still took a new file";
-        EXPECT_EQ(Slurp(profile), p.expected);
+        EXPECT_EQ(ReadWholeFile(profile), p.expected);
         EXPECT_FALSE(AnyTemporaryBeside(profile));
     }
     DeleteFileA((folder + "\\probe.ini").c_str());
@@ -598,16 +505,9 @@ TEST(ProfileThroughDll, LifecycleSavesKeepWhatTheFileSystemKnows)
 
 // The host killed at many moments of a long save: the profile holds the old
 // text or the whole new one, and the next `deinit` leaves no temporary file.
-TEST(ProfileThroughDll, LifecycleKilledDuringTheSave)
+TEST_F(PrivateHost, LifecycleKilledDuringTheSave)
 {
-    const std::string host = FolderOf(ProgramPath());
-    const std::string dll = host + "Horavel.dll";
-    const std::string profile = host + "Plugins\\Horavel.ini";
-    if (!Exists(host + kPrivateMarker))
-        GTEST_SKIP() << "runs in the private copy only";
-    RegistrySwitch registry;
-    registry.Remove();
-    CreateDirectoryA((host + "Plugins").c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
 
     // A format of 8 MB makes the save long enough to be hit.
     const std::string format(8 * 1024 * 1024, 'H');
@@ -617,13 +517,13 @@ TEST(ProfileThroughDll, LifecycleKilledDuringTheSave)
 
     int oldSeen = 0, newSeen = 0, strays = 0;
     for (int delay = 0; delay <= 300; delay += 20) {
-        Spit(profile, old);
+        WriteWholeFile(profile, old);
         const std::string event = "horavel-save-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(delay);
         HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, event.c_str());
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION child{};
-        std::string line = "\"" + ProgramPath() + "\" --save-after-signal " + event;
+        std::string line = '"' + ProgramPath() + "\" --save-after-signal " + event;
         ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child));
         ASSERT_EQ(WaitForSingleObject(ready, 60000), WAIT_OBJECT_0);
         Sleep(delay);
@@ -633,7 +533,7 @@ TEST(ProfileThroughDll, LifecycleKilledDuringTheSave)
         CloseHandle(child.hProcess);
         CloseHandle(ready);
 
-        const std::string after = Slurp(profile);
+        const std::string after = ReadWholeFile(profile);
         if (after == old)
             ++oldSeen;
         else if (after == whole)
@@ -645,7 +545,7 @@ TEST(ProfileThroughDll, LifecycleKilledDuringTheSave)
         // The next session's `deinit` clears what the killed save left.
         HostRun(dll);
         EXPECT_FALSE(AnyTemporaryBeside(profile)) << "after " << delay << " ms";
-        EXPECT_EQ(Slurp(profile), whole);
+        EXPECT_EQ(ReadWholeFile(profile), whole);
     }
     std::printf("killed saves: %d left the old profile, %d the new one, %d a temporary file\n", oldSeen, newSeen,
                 strays);
@@ -769,12 +669,11 @@ void Redirect(HMODULE module, const char* name, Function hook, Function& real)
 // calls counted from there. 0 when the save ran to its end.
 int Run(int killAt, bool halfWrite)
 {
-    HMODULE module = LoadLibraryA((FolderOf(ProgramPath()) + "Horavel.dll").c_str());
-    auto get = module ? reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(module, kRecordExportName)))
-                      : nullptr;
-    if (!get)
+    const PluginModule plugin(ProgramFolder() + "Horavel.dll");
+    if (!plugin.Loaded())
         return 2;
-    get()->init();
+    plugin->init();
+    const HMODULE module = plugin.Handle();
     g_killAt = killAt;
     g_halfWrite = halfWrite;
     Redirect(module, "CreateFileW", &CreateFileHook, g_real.createFile);
@@ -788,7 +687,7 @@ int Run(int killAt, bool halfWrite)
     Redirect(module, "SetFileAttributesW", &SetFileAttributesHook, g_real.setFileAttributes);
     if (!g_real.writeFile || !g_real.setEndOfFile)
         return 4;
-    get()->deinit();
+    plugin->deinit();
     return 0;
 }
 
@@ -798,15 +697,8 @@ int Run(int killAt, bool halfWrite)
 // in place (its Unix mode differs from a new file's; its folder takes no new
 // file), and at the middle of each write: loading the profile then gives
 // the old text or the new one, never a mix.
-TEST(ProfileThroughDll, LifecycleKilledAtEachStepOfARewriteInPlace)
+TEST_F(PrivateHost, LifecycleKilledAtEachStepOfARewriteInPlace)
 {
-    const std::string host = FolderOf(ProgramPath());
-    const std::string folder = host + "Plugins";
-    const std::string profile = folder + "\\Horavel.ini";
-    if (!Exists(host + kPrivateMarker))
-        GTEST_SKIP() << "runs in the private copy only";
-    RegistrySwitch registry;
-    registry.Remove();
     CreateDirectoryA(folder.c_str(), nullptr);
     // The old text is longer than the new one, and holds values the new one
     // has not: a mix of the two shows.
@@ -823,17 +715,17 @@ TEST(ProfileThroughDll, LifecycleKilledAtEachStepOfARewriteInPlace)
     };
     int killPoints = 0, oldSeen = 0, newSeen = 0, torn = 0;
     for (const Branch& branch : branches) {
-        Spit(profile, p.edited);
+        WriteWholeFile(profile, p.edited);
         ASSERT_EQ(RunShell(branch.setUp), 0) << branch.name;
         bool ranWhole = false;
         for (int killAt = 1; killAt < 200 && !ranWhole; ++killAt) {
             for (const bool half : {false, true}) {
-                Spit(profile, p.edited);
-                const int code = RunProgram("\"" + ProgramPath() + "\" --killed-save " + std::to_string(killAt) + " " +
+                WriteWholeFile(profile, p.edited);
+                const int code = RunProgram('"' + ProgramPath() + "\" --killed-save " + std::to_string(killAt) + " " +
                                             (half ? "1" : "0"));
                 if (code == 0) {
                     ranWhole = true;
-                    EXPECT_EQ(Slurp(profile), p.expected) << branch.name;
+                    EXPECT_EQ(ReadWholeFile(profile), p.expected) << branch.name;
                     break;
                 }
                 if (code != 9) {
@@ -846,7 +738,7 @@ TEST(ProfileThroughDll, LifecycleKilledAtEachStepOfARewriteInPlace)
                     ++oldSeen;
                 } else if (loaded == p.expected) {
                     ++newSeen;
-                    EXPECT_EQ(Slurp(profile), p.expected) << "not repaired at the load, " << branch.name;
+                    EXPECT_EQ(ReadWholeFile(profile), p.expected) << "not repaired at the load, " << branch.name;
                 } else {
                     ++torn;
                     ADD_FAILURE() << branch.name << ", killed at call " << killAt << (half ? " half-way" : "")
@@ -867,22 +759,15 @@ TEST(ProfileThroughDll, LifecycleKilledAtEachStepOfARewriteInPlace)
 // The profile held open by another program while the plug-in loads, free at
 // `deinit`: the value the user changed in the dialog is saved, every other
 // value keeps what the profile holds.
-TEST(ProfileThroughDll, LifecycleUnreadAtInitGetsTheSessionsEdit)
+TEST_F(PrivateHost, LifecycleUnreadAtInitGetsTheSessionsEdit)
 {
-    const std::string host = FolderOf(ProgramPath());
-    const std::string dll = host + "Horavel.dll";
-    const std::string profile = host + "Plugins\\Horavel.ini";
-    if (!Exists(host + kPrivateMarker))
-        GTEST_SKIP() << "runs in the private copy only";
-    RegistrySwitch registry;
-    registry.Remove();
-    CreateDirectoryA((host + "Plugins").c_str(), nullptr);
+    CreateDirectoryA(folder.c_str(), nullptr);
 
     std::string theirs = kDefaultProfile;
     theirs.replace(theirs.find("TextOpacity=60"), 14, "TextOpacity=12");
     theirs.replace(theirs.find("Format=%H:%M:%S"), 15, "Format=%d.%m.%Y");
     theirs.replace(theirs.find("FontSize=-34"), 12, "FontSize=-50");
-    Spit(profile, theirs);
+    WriteWholeFile(profile, theirs);
     std::string expected = theirs;
     expected.replace(expected.find("BackOpacity=30"), 14, "BackOpacity=45");
 
@@ -892,13 +777,14 @@ TEST(ProfileThroughDll, LifecycleUnreadAtInitGetsTheSessionsEdit)
     HANDLE early = CreateFileA(profile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(early, INVALID_HANDLE_VALUE);
     {
-        Plugin plugin(dll);
+        const PluginModule plugin(dll);
         ASSERT_TRUE(plugin.Loaded());
-        plugin.Init();
+        plugin->init();
         CloseHandle(early);
-        plugin.Settings(parent);
+        void* window = parent;
+        plugin->settings(&window);
         PumpFor(300);
-        HWND dialog = SettingsDialogOfThisThread();
+        HWND dialog = VisibleDialogOfThisThread();
         ASSERT_NE(dialog, nullptr);
         HWND edit = GetDlgItem(dialog, 5099);   // the back opacity field
         ASSERT_NE(edit, nullptr);
@@ -910,11 +796,11 @@ TEST(ProfileThroughDll, LifecycleUnreadAtInitGetsTheSessionsEdit)
         }
         SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(5002, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, 5002)));
         PumpFor(100);
-        plugin.Deinit();
+        plugin->deinit();
     }
     DestroyWindow(parent);
     // The dialog recorded where it stood: only the settings are compared.
-    const std::string after = Slurp(profile);
+    const std::string after = ReadWholeFile(profile);
     EXPECT_EQ(after.substr(after.find("[COMMON]")), expected.substr(expected.find("[COMMON]")));
     EXPECT_FALSE(AnyTemporaryBeside(profile));
 }
@@ -922,13 +808,8 @@ TEST(ProfileThroughDll, LifecycleUnreadAtInitGetsTheSessionsEdit)
 // The module in a folder deeper than MAX_PATH (Wine starts no program from
 // such a folder, so only the module can be put there): its name is still
 // worked out whole, and its profile is the host's Plugins\DeepClock.ini.
-TEST(ProfileThroughDll, LifecycleDeepModuleFolder)
+TEST_F(PrivateHost, LifecycleDeepModuleFolder)
 {
-    const std::string host = FolderOf(ProgramPath());
-    if (!Exists(host + kPrivateMarker))
-        GTEST_SKIP() << "runs in the private copy only";
-    RegistrySwitch registry;
-    registry.Remove();
     const std::string deep = host + std::string(120, 'd') + "\\" + std::string(150, 'e');
     CreateDirectoryW(Wide(LongPathForm(host + std::string(120, 'd'))).c_str(), nullptr);
     CreateDirectoryW(Wide(LongPathForm(deep)).c_str(), nullptr);
@@ -936,15 +817,12 @@ TEST(ProfileThroughDll, LifecycleDeepModuleFolder)
     ASSERT_GT(module.size(), static_cast<size_t>(MAX_PATH));
     ASSERT_TRUE(CopyFileW(Wide(host + "Horavel.dll").c_str(), Wide(LongPathForm(module)).c_str(), FALSE));
     {
-        HMODULE loaded = LoadLibraryW(Wide(LongPathForm(module)).c_str());
-        ASSERT_NE(loaded, nullptr) << GetLastError();
-        auto get = reinterpret_cast<RecordExport>(reinterpret_cast<void*>(GetProcAddress(loaded, kRecordExportName)));
-        const PluginRecord* record = get();
-        record->init();
-        record->deinit();
-        FreeLibrary(loaded);
+        const PluginModule plugin(Wide(LongPathForm(module)));
+        ASSERT_TRUE(plugin.Loaded()) << GetLastError();
+        plugin->init();
+        plugin->deinit();
     }
-    EXPECT_EQ(Slurp(host + "Plugins\\DeepClock.ini"), kDefaultProfile);
+    EXPECT_EQ(ReadWholeFile(host + "Plugins\\DeepClock.ini"), kDefaultProfile);
     char windows[MAX_PATH] = {};
     GetWindowsDirectoryA(windows, MAX_PATH);
     EXPECT_FALSE(Exists(std::string(windows) + "\\Plugins\\DeepClock.ini"));
@@ -1007,37 +885,13 @@ TEST(ProfileThroughDll, RunsInAPrivateCopy)
     ASSERT_TRUE(CopyInto(ProgramPath(), folder + "\\host.exe"));
     ASSERT_TRUE(CopyInto(dll, folder + "\\Horavel.dll"));
     ASSERT_TRUE(CopyInto(dll, folder + "\\Clock2.dll"));
-    Spit(folder + "\\" + kPrivateMarker, "");
-    const int code = RunProgram("\"" + folder + "\\host.exe\" --gtest_filter=ProfileThroughDll.Lifecycle*", 600000);
+    WriteWholeFile(folder + "\\" + kPrivateMarker, "");
+    const int code = RunProgram("\"" + folder + "\\host.exe\" --gtest_filter=PrivateHost.*", 600000);
     EXPECT_EQ(code, 0);
 
     // The deep levels are beyond what the ANSI functions reach.
     RunShell("rm -rf '" + UnixPath(folder) + "'");
     RemoveTree(folder);
-}
-
-std::string ReadWide(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "<unreadable>";
-    std::string bytes(1 << 16, '\0');
-    DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
-    bytes.resize(got);
-    return bytes;
-}
-
-bool WriteWide(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD wrote = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE &&
-                    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &wrote, nullptr) &&
-                    wrote == bytes.size();
-    CloseHandle(file);
-    return ok;
 }
 
 // A host in a folder named in Greek, which the ANSI code page cannot write:
@@ -1057,7 +911,7 @@ TEST(ProfileThroughDll, HostFolderOutsideTheAnsiCodePage)
     ASSERT_TRUE(CopyFileW(Wide(ProgramPath()).c_str(), host.c_str(), FALSE));
     ASSERT_TRUE(CopyFileW(Wide(WindowsPath(HORAVEL_DLL_PATH)).c_str(), dll.c_str(), FALSE));
     const EditedProfile p = MakeEditedProfile(77);
-    ASSERT_TRUE(WriteWide(profile, p.edited));
+    ASSERT_TRUE(WriteWholeFile(profile, p.edited));
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -1071,7 +925,7 @@ TEST(ProfileThroughDll, HostFolderOutsideTheAnsiCodePage)
     CloseHandle(child.hProcess);
     EXPECT_EQ(code, 0u);
     // Read (opacity 77 kept) and written back in table order.
-    EXPECT_EQ(ReadWide(profile), p.expected);
+    EXPECT_EQ(ReadWholeFile(profile), p.expected);
 
     for (const wchar_t* name : {L"\\Plugins\\Horavel.ini", L"\\host.exe", L"\\Horavel.dll"})
         DeleteFileW((folder + name).c_str());
@@ -1091,37 +945,28 @@ int main(int argc, char** argv)
     // Child mode: `init` and `deinit` of the DLL beside this program, whatever
     // its folder is named.
     if (argc >= 2 && std::string(argv[1]) == "--init-deinit") {
-        std::wstring path(32768, L'\0');
-        path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-        HMODULE module = LoadLibraryW((path.substr(0, path.find_last_of(L'\\') + 1) + L"Horavel.dll").c_str());
-        auto get = module ? reinterpret_cast<horavel::RecordExport>(
-                                reinterpret_cast<void*>(GetProcAddress(module, horavel::kRecordExportName)))
-                          : nullptr;
-        if (!get)
+        const horavel::testing::PluginModule plugin;
+        if (!plugin.Loaded())
             return 2;
-        get()->init();
-        get()->deinit();
-        FreeLibrary(module);
+        plugin->init();
+        plugin->deinit();
         return 0;
     }
     // Child mode: write the location worked out here to the file named.
     if (argc >= 3 && std::string(argv[1]) == "--report-location") {
         auto location = horavel::BuildProfilePath(L"Horavel");
-        std::ofstream out(argv[2], std::ios::binary);
-        out << (location ? location->path : "<none>");
-        return out ? 0 : 1;
+        return horavel::testing::WriteWholeFile(std::string(argv[2]), location ? location->path : "<none>") ? 0 : 1;
     }
     // Child mode: load the DLL beside this program, init, signal the event
     // named, deinit (the parent kills this process somewhere in it).
     if (argc >= 3 && std::string(argv[1]) == "--save-after-signal") {
-        std::string folder = horavel::FolderOf(horavel::ProgramPath());
-        horavel::Plugin plugin(folder + "Horavel.dll");
+        const horavel::testing::PluginModule plugin(horavel::testing::ProgramFolder() + "Horavel.dll");
         if (!plugin.Loaded())
             return 2;
-        plugin.Init();
+        plugin->init();
         HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, argv[2]);
         SetEvent(ready);
-        plugin.Deinit();
+        plugin->deinit();
         return 0;
     }
     ::testing::InitGoogleTest(&argc, argv);

@@ -13,27 +13,53 @@
 
 namespace horavel::testing {
 
-// The running program's folder, with a trailing backslash.
-inline std::string ProgramFolder()
+// The running program's path, and its folder with a trailing backslash
+// (narrow, or wide for folders the ANSI code page cannot name).
+inline std::string ProgramPath()
 {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    return folder.substr(0, folder.find_last_of('\\') + 1);
+    std::string path(32768, '\0');
+    path.resize(GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
 }
 
-inline std::string ReadWholeFile(const std::string& path)
+inline std::string ProgramFolder()
 {
-    std::ifstream in(path, std::ios::binary);
+    const std::string path = ProgramPath();
+    return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+inline std::wstring ProgramFolderW()
+{
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+// Whole files by a narrow or a wide path (std::string or std::wstring).
+template <class Path>
+std::string ReadWholeFile(const Path& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return bytes.str();
 }
 
-inline void WriteWholeFile(const std::string& path, const std::string& bytes)
+// True when every byte was written.
+template <class Path>
+bool WriteWholeFile(const Path& path, const std::string& bytes)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::ofstream out(path.c_str(), std::ios::binary | std::ios::trunc);
     out << bytes;
+    out.close();
+    return !out.fail();
+}
+
+// Whether the program was started with "-inst:<instance>", which gives the
+// DLL beside it the profile folder Instances\<instance>\Plugins\.
+inline bool StartedWithInstance(char instance)
+{
+    return std::string(GetCommandLineA()).find(std::string("-inst:") + instance) != std::string::npos;
 }
 
 // The profile the DLL beside this program uses when the program was started
@@ -50,19 +76,49 @@ inline std::string InstanceProfilePath(char instance)
     return folder + "\\Horavel.ini";
 }
 
-// Horavel.dll (or another plug-in) loaded as a host loads it, and freed when
-// the object goes.
+// Runs this thread's messages for `milliseconds` (once at least), as the
+// host's message loop would while the plug-in's dialog is open.
+inline void PumpFor(DWORD milliseconds)
+{
+    const DWORD end = GetTickCount() + milliseconds;
+    MSG msg;
+    do {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(5);
+    } while (static_cast<LONG>(end - GetTickCount()) > 0);
+}
+
+inline BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM out)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (std::wstring(name) == L"#32770" && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(out) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible dialog of this thread (the plug-in's settings), or null.
+inline HWND VisibleDialogOfThisThread()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindVisibleDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Horavel.dll (or another plug-in) loaded as a host loads it, by a narrow or
+// a wide path, and freed when the object goes.
 class PluginModule {
 public:
-    explicit PluginModule(const std::string& path = ProgramFolder() + "Horavel.dll")
-        : m_module(LoadLibraryA(path.c_str()))
+    explicit PluginModule(const std::wstring& path = ProgramFolderW() + L"Horavel.dll")
+        : PluginModule(LoadLibraryW(path.c_str()))
     {
-        if (!m_module)
-            return;
-        auto get = reinterpret_cast<RecordExport>(
-            reinterpret_cast<void*>(GetProcAddress(m_module, kRecordExportName)));
-        m_record = get ? get() : nullptr;
     }
+    explicit PluginModule(const std::string& path) : PluginModule(LoadLibraryA(path.c_str())) {}
     ~PluginModule()
     {
         if (m_module)
@@ -71,11 +127,22 @@ public:
     PluginModule(const PluginModule&) = delete;
     PluginModule& operator=(const PluginModule&) = delete;
 
+    // Loaded, and its record found.
     bool Loaded() const { return m_record != nullptr; }
     HMODULE Handle() const { return m_module; }
+    const PluginRecord* Record() const { return m_record; }
     const PluginRecord* operator->() const { return m_record; }
 
 private:
+    explicit PluginModule(HMODULE module) : m_module(module)
+    {
+        if (!m_module)
+            return;
+        auto get = reinterpret_cast<RecordExport>(
+            reinterpret_cast<void*>(GetProcAddress(m_module, kRecordExportName)));
+        m_record = get ? get() : nullptr;
+    }
+
     HMODULE m_module;
     const PluginRecord* m_record = nullptr;
 };
