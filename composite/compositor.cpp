@@ -257,8 +257,24 @@ void Compositor::BlendOverlay(uint8_t* framePixels, Point position, int32_t opac
         BlendRGB24(framePixels, run, opacity256);
 }
 
-// The lines a few steps ahead are asked for while one is blended.
-constexpr int32_t kLinesAhead = 2;
+namespace {
+
+// Blends lines top .. bottom - 1 one at a time, asking for the lines a few
+// steps ahead while each is blended.
+template <class Prefetch, class BlendLine>
+void BlendLinesAhead(int32_t top, int32_t bottom, Prefetch prefetch, BlendLine blendLine)
+{
+    constexpr int32_t kLinesAhead = 2;
+    for (int32_t r = top; r < std::min(bottom, top + kLinesAhead); ++r)
+        prefetch(r);
+    for (int32_t r = top; r < bottom; ++r) {
+        if (r + kLinesAhead < bottom)
+            prefetch(r + kLinesAhead);
+        blendLine(r);
+    }
+}
+
+} // namespace
 
 void Compositor::BlendYUY2(uint8_t* framePixels, const BlendRun& run, int32_t opacity256)
 {
@@ -288,13 +304,9 @@ void Compositor::BlendYUY2(uint8_t* framePixels, const BlendRun& run, int32_t op
         k.prefetch(sAt(r) + toA, sBytes / 2);
         k.prefetch(frameAt(r), sBytes);
     };
-    for (int32_t r = run.copy.top; r < std::min(run.copy.bottom, run.copy.top + kLinesAhead); ++r)
-        prefetch(r);
-    for (int32_t r = run.copy.top; r < run.copy.bottom; ++r) {
-        if (r + kLinesAhead < run.copy.bottom)
-            prefetch(r + kLinesAhead);
+    BlendLinesAhead(run.copy.top, run.copy.bottom, prefetch, [&](int32_t r) {
         k.blendRowYUY2(sAt(r), sAt(r) + toA, frameAt(r), macropixels, opacity256);
-    }
+    });
 }
 
 void Compositor::BlendRGB24(uint8_t* framePixels, const BlendRun& run, int32_t opacity256) const
@@ -316,13 +328,8 @@ void Compositor::BlendRGB24(uint8_t* framePixels, const BlendRun& run, int32_t o
         k.prefetch(copyAt(r), copyBytes);
         k.prefetch(frameAt(r), frameBytes);
     };
-    for (int32_t r = run.copy.top; r < std::min(run.copy.bottom, run.copy.top + kLinesAhead); ++r)
-        prefetch(r);
-    for (int32_t r = run.copy.top; r < run.copy.bottom; ++r) {
-        if (r + kLinesAhead < run.copy.bottom)
-            prefetch(r + kLinesAhead);
-        k.blendRowRGB24(copyAt(r), frameAt(r), count, opacity256);
-    }
+    BlendLinesAhead(run.copy.top, run.copy.bottom, prefetch,
+                    [&](int32_t r) { k.blendRowRGB24(copyAt(r), frameAt(r), count, opacity256); });
 }
 
 } // namespace horavel

@@ -206,8 +206,9 @@ TEST_F(Lifecycle, CallbacksInAnyOrderLeaveTheProfileAsItWas)
             Call(plugin, 'I');
             Call(plugin, 'D');
         }
-        if (!dialogOpened)
+        if (!dialogOpened) {
             EXPECT_EQ(ReadWholeFile(ProfilePath()), kProfile) << sequence << ", then a plain session";
+        }
     }
     EXPECT_EQ(failures, 0) << "of " << sequences.size() << " sequences";
 }
