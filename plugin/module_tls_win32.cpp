@@ -9,7 +9,7 @@
 // plug-in that often would run out and abort.
 //
 // The link redirects the DLL's own imports of TlsAlloc and TlsFree here
-// (--wrap of their import symbols, see core/CMakeLists.txt): every index
+// (--wrap of their import symbols, see plugin/CMakeLists.txt): every index
 // taken is noted, every index freed is crossed out, and the entry point frees
 // what is left once the C runtime has finished its detach, the last code of
 // this module that can use them.
